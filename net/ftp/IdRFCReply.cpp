@@ -1,0 +1,121 @@
+// The reply record and the command exchange every TCP connection carries.
+#include "net/ftp/IdRFCReply.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "net/transport/IdTCPConnection.h"
+
+namespace nb {
+
+namespace {
+
+std::string TrimControl(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    return s.substr(b, e - b);
+}
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// A decimal integer with an optional sign and nothing else, as the framework's conversion accepts.
+bool ParseInt32(const std::string& s, int32_t& value) {
+    const char* b = s.data();
+    const char* e = s.data() + s.size();
+    if (b != e && *b == '+') ++b;
+    auto [p, ec] = std::from_chars(b, e, value);
+    return ec == std::errc() && p == e && b != e;
+}
+
+}  // namespace
+
+void TIdRFCReply::SetNumericCode(int32_t value) {
+    numericCode_ = value;
+    if (value > 0) textCode_ = std::to_string(value);
+}
+
+void TIdRFCReply::SetTextCode(const std::string& value) {
+    textCode_ = value;
+    if (value.empty()) return;
+    int32_t n = 0;
+    numericCode_ = ParseInt32(value, n) ? n : 0;
+}
+
+void TIdRFCReply::Clear() {
+    numericCode_ = 0;
+    text_.clear();
+    textCode_.clear();
+}
+
+void TIdRFCReply::Assign(const TIdRFCReply& source) {
+    if (&source == this) return;
+    Clear();
+    SetNumericCode(source.numericCode_);
+    text_ = source.text_;
+    SetTextCode(source.textCode_);
+}
+
+std::string TIdRFCReply::DisplayName() const {
+    if (text_.empty()) return textCode_;
+    return textCode_ + " " + text_.front();
+}
+
+void TIdRFCReply::ParseReply(const std::vector<std::string>& lines) {
+    Clear();
+    if (lines.empty()) return;
+    std::string code = TrimControl(lines.front().substr(0, 4));
+    if (code.size() == 4 && code[3] == '-') code.resize(3);
+    SetTextCode(code);
+    for (const auto& line : lines) text_.push_back(line.size() > 4 ? line.substr(4) : std::string());
+}
+
+void TIdTCPConnection::ReadReplyLines() {
+    std::vector<std::string> lines;
+    lines.push_back(ReadNonEmptyLine(2147483647));
+    const std::string& first = lines.front();
+    if (first.size() > 3 && first[3] == '-') {
+        const std::string endMarker = first.substr(0, 3) + " ";
+        for (;;) {
+            lines.push_back(ReadNonEmptyLine(2147483647));
+            const std::string& line = lines.back();
+            if (line.size() < 4) break;
+            if (EqualsIgnoringCase(line.substr(0, 4), endMarker)) break;
+        }
+    }
+    LastReply().ParseReply(lines);
+}
+
+int16_t TIdTCPConnection::ReadReply(const std::vector<int16_t>& allowedCodes) {
+    ReadReplyLines();
+    return CheckReply(static_cast<int16_t>(LastReply().NumericCode()), allowedCodes);
+}
+
+int16_t TIdTCPConnection::CheckReply(int16_t code, const std::vector<int16_t>& allowedCodes) {
+    if (allowedCodes.empty()) return code;
+    if (std::find(allowedCodes.begin(), allowedCodes.end(), code) != allowedCodes.end()) return code;
+    RaiseReplyError();
+}
+
+void TIdTCPConnection::RaiseReplyError() {
+    std::string message;
+    for (const auto& line : LastReply().Text()) message += line + "\r\n";
+    throw EIdProtocolReplyError(LastReply().NumericCode(), message);
+}
+
+int16_t TIdTCPConnection::SendCommand(const std::string& command, const std::vector<int16_t>& allowedCodes) {
+    WriteLine(command);
+    return ReadReply(allowedCodes);
+}
+
+int16_t TIdTCPConnection::SendCommand(const std::string& command, int16_t allowedCode) {
+    if (allowedCode == -1) return SendCommand(command, std::vector<int16_t>{});
+    return SendCommand(command, std::vector<int16_t>{allowedCode});
+}
+
+}  // namespace nb

@@ -1,0 +1,41 @@
+#pragma once
+// One numeric protocol reply: a three-digit code and its text lines.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/transport/IdException.h"
+
+namespace nb {
+
+class TIdRFCReply {
+public:
+    int32_t NumericCode() const { return numericCode_; }
+    // A value above 0 also sets TextCode to its decimal text.
+    void SetNumericCode(int32_t value);
+    const std::string& TextCode() const { return textCode_; }
+    // A non-empty text also sets NumericCode to its value (0 when it is not a number).
+    void SetTextCode(const std::string& value);
+    const std::vector<std::string>& Text() const { return text_; }
+    void SetText(const std::vector<std::string>& lines) { text_ = lines; }
+
+    void Clear();
+    void Assign(const TIdRFCReply& source);
+    std::string DisplayName() const;
+    // Fills the record from the lines of one reply.
+    void ParseReply(const std::vector<std::string>& lines);
+
+private:
+    int32_t numericCode_ = 0;
+    std::vector<std::string> text_;
+    std::string textCode_;
+};
+
+class EIdProtocolReplyError : public EIdException {
+public:
+    EIdProtocolReplyError(int32_t replyCode, std::string message)
+        : EIdException(std::move(message)), ReplyCode(replyCode) {}
+    int32_t ReplyCode;
+};
+
+}  // namespace nb

@@ -1,0 +1,24 @@
+#pragma once
+// The abstract transport under a TCP connection.
+#include <cstdint>
+#include <string>
+
+#include "net/transport/IdComponent.h"
+
+namespace nb {
+
+class TIdIOHandler : public TIdComponent {
+public:
+    bool Opened = false;
+
+    virtual void Close() { Opened = false; }
+    virtual void ConnectTo(const std::string& host, int32_t port, const std::string& boundIP, int32_t boundPort,
+                           int32_t boundPortMin, int32_t boundPortMax, int32_t timeout);
+    virtual bool IsOpen() { return Opened; }
+    virtual void Open() { Opened = true; }
+    virtual bool WaitReadable(int32_t milliseconds) = 0;
+    virtual int32_t Receive(void* buffer, int32_t length) = 0;
+    virtual int32_t Send(const void* buffer, int32_t length) = 0;
+};
+
+}  // namespace nb

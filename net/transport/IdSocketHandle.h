@@ -1,0 +1,46 @@
+#pragma once
+// One socket with its local and remote IPv4 address and port, and each operation's error policy.
+#include <cstdint>
+#include <string>
+
+#include "net/transport/IdStack.h"
+
+namespace nb {
+
+class TIdSocketHandle {
+public:
+    TIdSocketHandle();
+    virtual ~TIdSocketHandle();
+    TIdSocketHandle(const TIdSocketHandle&) = delete;
+    TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+
+    TIdStackSocketHandle Socket = Id_INVALID_SOCKET;
+    bool Allocated = false;
+    std::string IP;        // local address; before binding, the address to bind to (empty = any)
+    std::string RemoteIP;
+    int32_t Port = 0;      // local port; before binding, the port to bind to (0 = any)
+    int32_t RemotePort = 0;
+    int32_t ClientPortMin = 0;
+    int32_t ClientPortMax = 0;
+
+    virtual void Release();
+    virtual int32_t ConnectPeer(int family);
+
+    void Allocate(int socketType, int protocol);
+    void ClearState(bool resetLocal);
+    void BindLocal();
+    bool TryBindLocal();
+    void SetRemote(const std::string& ip, int32_t port);
+    void ListenFor(int32_t backlog);
+    bool AcceptFrom(TIdStackSocketHandle listeningSocket);
+    bool WaitReadable(int32_t milliseconds);
+    int32_t ReceiveRaw(void* buffer, int32_t length, int flags);
+    int32_t SendRaw(const void* buffer, int32_t length, int flags);
+    int32_t ReceiveFromPeer(void* buffer, int32_t length, int flags, std::string& ip, int32_t& port);
+    void SendToAddress(const std::string& ip, int32_t port, const void* buffer, int32_t length);
+    void SetOption(int level, int optName, const void* value, int32_t length);
+    void RefreshLocal();
+    void RefreshRemote();
+};
+
+}  // namespace nb

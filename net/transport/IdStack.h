@@ -1,0 +1,106 @@
+#pragma once
+// The process-wide socket stack: every socket call of the system goes through SharedStack().
+// Error codes are the Windows Sockets numbers; native codes are mapped onto them.
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace nb {
+
+using TIdStackSocketHandle = int32_t;
+constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
+constexpr int32_t Id_SOCKET_ERROR = -1;
+
+constexpr int Id_PF_INET = 2;
+constexpr int Id_SOCK_STREAM = 1;
+constexpr int Id_SOCK_DGRAM = 2;
+constexpr int Id_SOCK_RAW = 3;
+constexpr int Id_IPPROTO_IP = 0;
+constexpr int Id_IPPROTO_ICMP = 1;
+constexpr int Id_IPPROTO_TCP = 6;
+constexpr int Id_TCP_NODELAY = 1;
+constexpr int Id_IP_TTL = 4;
+constexpr int Id_SD_Recv = 0;
+constexpr int Id_SD_Send = 1;
+constexpr int Id_SD_Both = 2;
+
+// Windows Sockets error numbers used by the callers' tolerance lists.
+constexpr int32_t Id_WSAEINTR = 10004;
+constexpr int32_t Id_WSAENOTSOCK = 10038;
+constexpr int32_t Id_WSAEMSGSIZE = 10040;
+constexpr int32_t Id_WSAEADDRINUSE = 10048;
+constexpr int32_t Id_WSAECONNABORTED = 10053;
+constexpr int32_t Id_WSAECONNRESET = 10054;
+constexpr int32_t Id_WSAESHUTDOWN = 10058;
+constexpr int32_t Id_WSAETIMEDOUT = 10060;
+constexpr int32_t Id_WSAECONNREFUSED = 10061;
+constexpr int32_t Id_WSAHOST_NOT_FOUND = 11001;
+
+enum class TIdIPAddressKind { Invalid, Dotted, Numeric };
+struct TIdIPv4Bytes {
+    uint8_t Bytes[4] = {0, 0, 0, 0};  // network order: the first number of the dotted form first
+};
+using TIdSocketList = std::vector<TIdStackSocketHandle>;
+
+class TIdStack {
+public:
+    virtual ~TIdStack() = default;
+    TIdStack() = default;
+    TIdStack(const TIdStack&) = delete;
+    TIdStack& operator=(const TIdStack&) = delete;
+
+    int32_t LastErrorCode = 0;
+
+    virtual TIdStackSocketHandle AcceptSocket(TIdStackSocketHandle s, std::string& ip, int32_t& port) = 0;
+    virtual int32_t BindSocket(TIdStackSocketHandle s, int family, const std::string& ip, int32_t port) = 0;
+    virtual int32_t ReleaseSocket(TIdStackSocketHandle s) = 0;
+    virtual int32_t ConnectSocket(TIdStackSocketHandle s, int family, const std::string& ip, int32_t port) = 0;
+    virtual std::string LookupHost(const std::string& host) = 0;
+    virtual uint16_t HToNs(uint16_t value) = 0;
+    virtual int32_t ListenSocket(TIdStackSocketHandle s, int32_t backlog) = 0;
+    virtual uint16_t NToHs(uint16_t value) = 0;
+    virtual uint32_t HToNl(uint32_t value) = 0;
+    virtual uint32_t NToHl(uint32_t value) = 0;
+    virtual int32_t ReceiveOn(TIdStackSocketHandle s, void* buffer, int32_t length, int flags) = 0;
+    virtual int32_t ReceiveFromOn(TIdStackSocketHandle s, void* buffer, int32_t length, int flags, std::string& ip,
+                                  int32_t& port) = 0;
+    // Lists that are given are replaced by their ready sockets. -2 waits without limit.
+    virtual int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList, TIdSocketList* errorList,
+                                  int32_t timeoutMs) = 0;
+    virtual int32_t SendOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags) = 0;
+    virtual int32_t SendToOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags,
+                             const std::string& ip, int32_t port) = 0;
+    virtual int32_t SetSocketOption(TIdStackSocketHandle s, int level, int optName, const void* value,
+                                    int32_t length) = 0;
+    virtual TIdStackSocketHandle OpenSocket(int family, int type, int protocol) = 0;
+    virtual int32_t ShutdownSocket(TIdStackSocketHandle s, int how) = 0;
+    // "Socket Error # %d\r\n%s" with the code and its table text.
+    virtual std::string SocketErrorText(int32_t code);
+    virtual int32_t LastSocketError() = 0;
+    virtual void PeerAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
+    virtual void LocalAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
+    virtual int32_t GetSocketOption(TIdStackSocketHandle s, int level, int optName, void* value,
+                                    int32_t& length) = 0;
+    virtual std::string AddressToText(const TIdIPv4Bytes& address);
+    virtual TIdIPv4Bytes TextToAddress(const std::string& text);
+
+    void StartSockets();
+    // False when result is not -1; true when it is -1 with a tolerated code; raises otherwise.
+    bool CheckResult(int32_t result, std::initializer_list<int32_t> tolerated = {});
+    [[noreturn]] void ThrowSocketError(int32_t code);
+    TIdStackSocketHandle NewSocket(int type, int protocol);
+    std::string HostToAddress(const std::string& host);
+    bool IsAddressLiteral(const std::string& text);
+    static TIdIPAddressKind ParseAddress(const std::string& text, TIdIPv4Bytes& address);
+};
+
+// The table text of a Windows Sockets code ("" for codes without one).
+std::string SocketErrorTableText(int32_t code);
+
+// The one stack of the process; null while no network component exists.
+TIdStack* SharedStack();
+void AcquireSharedStack();
+void ReleaseSharedStack();
+
+}  // namespace nb

@@ -1,0 +1,127 @@
+#pragma once
+// A blocking, buffered TCP connection: lines, exact counts and whole streams in, texts, lines and
+// streams out, with work events for stream transfers; and the command exchange of numeric replies.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/transport/IdComponent.h"
+#include "net/transport/IdIOHandler.h"
+
+namespace nb {
+
+class TStream;
+class TIdRFCReply;
+
+// A growable byte run with a front that can be consumed.
+class TIdSimpleBuffer {
+public:
+    virtual ~TIdSimpleBuffer() = default;
+
+    std::function<void(TIdSimpleBuffer& Sender, int32_t Count)> OnConsumed;
+
+    virtual int32_t Size() const { return static_cast<int32_t>(storage_.size()); }
+    virtual const uint8_t* Unread() const { return storage_.data(); }
+    void Append(const void* data, int32_t count);
+    std::string TakeFront(int32_t count);
+    virtual void DropFront(int32_t count);
+    virtual void Clear();
+
+protected:
+    std::vector<uint8_t> storage_;
+};
+
+// The receive queue: consumed bytes stay at the front until CompactThreshold of them gather.
+class TIdManagedBuffer : public TIdSimpleBuffer {
+public:
+    int32_t ReadOffset = 0;
+    int32_t CompactThreshold = 32768;
+
+    int32_t Size() const override { return static_cast<int32_t>(storage_.size()) - ReadOffset; }
+    const uint8_t* Unread() const override { return storage_.data() + ReadOffset; }
+    void DropFront(int32_t count) override;
+    void Clear() override;
+    void Compact();
+    // Bytes held in storage, consumed ones included (for memory checks).
+    size_t StorageSize() const { return storage_.size(); }
+};
+
+enum TIdMaxLineAction : uint8_t { maException, maSplit };
+
+class TIdTCPConnection : public TIdComponent {
+public:
+    TIdTCPConnection();
+    ~TIdTCPConnection() override;
+
+    // Published.
+    int32_t MaxLineLength = 16384;
+    TIdMaxLineAction MaxLineAction = maException;
+    int32_t ReadTimeout = 0;
+    int32_t RecvBufferSize = 32768;
+    int32_t SendBufferSize = 32768;
+    std::function<void(TIdTCPConnection& Sender)> OnDisconnected;
+
+    // Results of the last ReadLine.
+    bool LineWasSplit = false;
+    bool LineTimedOut = false;
+    bool PeerClosed = false;
+
+    TIdManagedBuffer Incoming;
+
+    TIdIOHandler* IOHandler() const { return ioHandler_; }
+    bool OwnsIOHandler() const { return ownedIOHandler_ != nullptr; }
+    // Frees an owned transport first, then uses handler (not owned).
+    void SetIOHandler(TIdIOHandler* handler);
+    // Frees an owned transport first, then takes ownership of handler.
+    void SetOwnedIOHandler(std::unique_ptr<TIdIOHandler> handler);
+
+    virtual void NotifyDisconnected();
+    virtual void ResetState();
+    virtual void CheckClosed(bool raiseIfClosed = true, bool ignoreBuffer = false);
+    virtual bool IsConnected();
+    virtual void Disconnect();
+    virtual void DropConnection();
+
+    // Command exchange of numeric replies.
+    TIdRFCReply& GreetingReply() { return *greetingReply_; }
+    TIdRFCReply& LastReply() { return *lastReply_; }
+    int16_t SendCommand(const std::string& command, const std::vector<int16_t>& allowedCodes);
+    // -1 accepts every code.
+    int16_t SendCommand(const std::string& command, int16_t allowedCode = -1);
+    int16_t ReadReply(const std::vector<int16_t>& allowedCodes);
+    int16_t CheckReply(int16_t code, const std::vector<int16_t>& allowedCodes);
+    [[noreturn]] void RaiseReplyError();
+    void ReadReplyLines();
+
+    // -1 timeout: ReadTimeout (no limit when 0); -2: no limit.
+    int32_t FillIncoming(bool raiseIfClosed = true, int32_t timeout = -1, bool raiseOnTimeout = true);
+    std::string ReadLine(const std::string& terminator = "\n", int32_t timeout = -1, int32_t maxLength = -1);
+    std::string ReadNonEmptyLine(int32_t attempts);
+    void ReadExact(void* buffer, int32_t count);
+    int32_t ReadInt32(bool convert = true);
+    void ReadToStream(TStream& stream, int32_t count = -1, bool untilClosed = false);
+
+    void WriteBytes(const void* buffer, int32_t count, bool immediate = false);
+    virtual void WriteText(const std::string& text);
+    virtual void WriteLine(const std::string& text);
+    void WriteInt32(int32_t value, bool convert = true);
+    virtual void WriteFromStream(TStream& stream, bool fromStart = true, bool sendLength = false, int64_t size = 0);
+
+    void BeginBuffering(int32_t threshold);
+    void FlushBuffered(int32_t count = -1);
+    void EndBuffering();
+    void DiscardBuffered();
+
+private:
+    TIdIOHandler* ioHandler_ = nullptr;
+    std::unique_ptr<TIdIOHandler> ownedIOHandler_;
+    TIdSimpleBuffer receiveScratch_;
+    std::unique_ptr<TIdSimpleBuffer> pendingOutput_;
+    int32_t flushThreshold_ = 0;
+    std::unique_ptr<TIdRFCReply> greetingReply_;
+    std::unique_ptr<TIdRFCReply> lastReply_;
+};
+
+}  // namespace nb

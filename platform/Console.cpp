@@ -1,0 +1,7 @@
+#include "platform/Console.h"
+
+#include <unistd.h>
+
+namespace nb {
+bool StderrIsTerminal() { return isatty(2) == 1; }
+}  // namespace nb

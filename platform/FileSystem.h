@@ -1,0 +1,95 @@
+#pragma once
+// What the components need of the file system, with the Windows semantics the accounting
+// program's files were named under (wildcards, attributes, MS-DOS stamps).
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace nb {
+
+class TFileStream;
+
+constexpr char PathDelim = '/';
+
+// Attribute bits, as Windows numbers them.
+constexpr uint32_t faReadOnly = 0x01;
+constexpr uint32_t faHidden = 0x02;
+constexpr uint32_t faSysFile = 0x04;
+constexpr uint32_t faVolumeID = 0x08;
+constexpr uint32_t faDirectory = 0x10;
+constexpr uint32_t faArchive = 0x20;
+constexpr uint32_t faAnyFile = 0x3F;
+
+struct TSearchRec {
+    std::string Name;    // the entry's name, without its folder
+    uint32_t Attr = 0;   // fa* bits
+    int64_t Size = 0;
+    int32_t Time = 0;    // MS-DOS stamp of the last write (0 when it cannot be expressed)
+};
+
+// Wildcard search with FindFirst/FindNext semantics: '*' and '?', ASCII letters match without
+// regard to case, "*.*" matches every name, "Name.*" also matches "Name". An entry is yielded
+// unless it has one of hidden/system/volume/directory that the mask does not name.
+// "." and ".." are yielded for folders when the mask names faDirectory.
+class TFileSearch {
+public:
+    TFileSearch(const std::string& pattern, uint32_t attrMask);
+    ~TFileSearch();
+    TFileSearch(const TFileSearch&) = delete;
+    TFileSearch& operator=(const TFileSearch&) = delete;
+    // Fills rec with the next matching entry; false when there is none.
+    bool Next(TSearchRec& rec);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Attributes of a path (fa* bits), or -1 when it does not exist.
+int32_t FileGetAttr(const std::string& path);
+// Clears the archive attribute: writes the "archived" mark (stamp and size) on the file.
+// True also where extended attributes are unavailable (then nothing changes).
+bool ClearArchiveAttr(const std::string& path);
+
+bool FileExists(const std::string& path);       // a file, not a folder
+bool DirectoryExists(const std::string& path);
+bool CreateDir(const std::string& path);        // one level
+bool ForceDirectories(const std::string& path); // with every missing parent
+// Deletes a file; refuses (false) a read-only one, as Windows does.
+bool DeleteFile(const std::string& path);
+bool RemoveDir(const std::string& path);
+// Renames within one file system (replacing an existing target file).
+bool RenameFile(const std::string& from, const std::string& to);
+// fsync of a folder, so that renames and creations in it are durable.
+bool SyncDirectory(const std::string& path);
+
+// Last-write stamp of a path in MS-DOS form, or -1 when it cannot be read.
+int32_t FileAge(const std::string& path);
+// Stamp through an open file; -1 when it cannot be read.
+int32_t FileGetDate(TFileStream& file);
+// Sets the last-write time through an open file; false on failure.
+bool FileSetDate(TFileStream& file, int32_t dosStamp);
+// Conversions between MS-DOS stamps and Unix times in local time; -1 / false where the form cannot hold it.
+int32_t UnixToDosStamp(int64_t unixSeconds);
+bool DosStampToUnix(int32_t dosStamp, int64_t& unixSeconds);
+
+// Lexical full-path expansion: current folder applied, "." and ".." resolved as text.
+std::string ExpandFileName(const std::string& path);
+std::string ExtractFilePath(const std::string& path);  // folder part with its trailing '/'
+std::string ExtractFileDir(const std::string& path);   // folder part without it
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileExt(const std::string& path);   // from the last dot of the last component
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+std::string ExcludeTrailingPathDelimiter(const std::string& path);  // removes one trailing '/'
+std::string GetCurrentDir();
+
+// $TMPDIR, else /tmp, with a trailing '/'.
+std::string GetTempDirectory();
+// Creates a new empty unique file (mkstemp) in folder with the prefix; empty text on failure.
+std::string CreateTempFile(const std::string& folder, const std::string& prefix);
+
+// Full path of the running executable.
+std::string ExecutablePath();
+
+}  // namespace nb
