@@ -1,0 +1,41 @@
+#pragma once
+// The one narrow interface through which the application core reaches whatever shows it:
+// the Qt window, the command-line program, or a recording double in the tests.
+#include <cstdint>
+#include <string>
+
+namespace nb {
+
+enum class TScreenCursor : uint8_t { Default, AppStart, HourGlass };
+
+class TWindowLayer {
+public:
+    virtual ~TWindowLayer() = default;
+
+    // The two edit boxes.
+    virtual std::string UserIDText() const = 0;
+    virtual void SetUserIDText(const std::string& text) = 0;
+    virtual std::string PasswordText() const = 0;
+    virtual void SetPasswordText(const std::string& text) = 0;
+
+    // The status bar's second panel; each text replaces the last.
+    virtual void SetStatusText(const std::string& text) = 0;
+
+    // The progress bar over the status bar's first panel.
+    virtual bool ProgressVisible() const = 0;
+    virtual void SetProgressVisible(bool visible) = 0;
+    virtual void SetProgressMax(int32_t max) = 0;
+    virtual void SetProgressPosition(int32_t position) = 0;
+
+    // Modal boxes, captioned with the application title unless a caption is given.
+    virtual void ShowMessage(const std::string& text) = 0;                                    // plain, OK
+    virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;    // information icon
+    // The application's default error box (stop icon); text already has its full stop rule applied.
+    virtual void ShowErrorBox(const std::string& text) = 0;
+
+    virtual void SetCursor(TScreenCursor cursor) = 0;
+    // Serve pending window messages once.
+    virtual void ProcessMessages() = 0;
+};
+
+}  // namespace nb
