@@ -1,0 +1,87 @@
+#pragma once
+// The main window's core: its components, state, configuration and the two workflows.
+// It shows everything through a TWindowLayer, so it runs the same under the Qt window, the
+// command-line program and the tests.
+#include <cstdint>
+#include <string>
+
+#include "app/WindowLayer.h"
+#include "backup/backup.h"
+#include "net/ftp/IdFTP.h"
+#include "net/icmp/IdIcmpClient.h"
+
+namespace nb {
+
+// Where the core finds what lies outside it. Empty members take the platform defaults
+// (settings under $XDG_CONFIG_HOME, the registry under $WINEPREFIX, zipcode.bck beside the
+// executable or in the installed data folder).
+struct TForm1Environment {
+    std::string SettingsFile;
+    std::string WinePrefix;
+    std::string ZipcodeArchive;
+    // Set by the command-line program: a data folder given on its command line replaces the registry's.
+    std::string DataFolderOverride;
+};
+
+class TForm1 {
+public:
+    explicit TForm1(TWindowLayer& window, TForm1Environment environment = {});
+    ~TForm1();
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    TBackupFile BackupFile;
+    TIdFTP IdFTP1;
+    TIdIcmpClient Ping;
+
+    void FormCreate();
+    // Button presses: an exception that escapes goes to the application's default error box.
+    void PressBackup();
+    void PressRestore();
+    // True while a press runs (the window disables its buttons meanwhile).
+    bool Busy() const { return busy_; }
+    // True when the last press completed its workflow (for the command-line exit status).
+    bool LastPressCompleted() const { return lastPressCompleted_; }
+
+    const std::string& DataFolder() const { return DataFolder_; }
+    const std::string& BackupFolder() const { return BackupFolder_; }
+    const std::string& FtpHostName() const { return FtpHostName_; }
+    int32_t ExpectedSize() const { return ExpectedSize_; }
+
+    // The handlers and steps, under their own names.
+    void btnBackupWizardClick();
+    void btnRestoreWizardClick();
+    void BackupData(const std::string& archivePath);
+    bool UploadFile();
+    bool DownloadFile();
+    void RestoreData(const std::string& archivePath);
+    bool DeleteDataFiles();
+    bool CheckInternet();
+    bool ConnectServer();
+    bool DisconnectServer();
+    void IdFTP1WorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, int32_t AWorkCountMax);
+    void IdFTP1Work(TIdComponent& Sender, TWorkMode AWorkMode, int32_t AWorkCount);
+    void IdFTP1WorkEnd(TIdComponent& Sender, TWorkMode AWorkMode);
+    void BackupFileProgress(TBackupFile& Sender, const std::string& Filename, TPercentage Percent, bool& Continue);
+
+    std::string ReadSetting(const std::string& key);
+    void WriteSetting(const std::string& value, const std::string& key);
+    void ReadDataFolder();
+
+private:
+    TWindowLayer& window_;
+    TForm1Environment environment_;
+    std::string DataFolder_;
+    std::string BackupFolder_;
+    int32_t ExpectedSize_ = 0;
+    double TransferStart_ = 0;
+    std::string FtpHostName_;
+    bool busy_ = false;
+    bool lastPressCompleted_ = false;
+};
+
+// The application's default error box text: the message, with a full stop appended when its
+// last character sorts after ".".
+std::string ApplicationErrorText(const std::string& message);
+
+}  // namespace nb
