@@ -3,6 +3,7 @@
 // It shows everything through a TWindowLayer, so it runs the same under the Qt window, the
 // command-line program and the tests.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/WindowLayer.h"
@@ -21,6 +22,8 @@ struct TForm1Environment {
     std::string ZipcodeArchive;
     // Set by the command-line program: a data folder given on its command line replaces the registry's.
     std::string DataFolderOverride;
+    // Local date and time (days since 1899-12-30) for the transfer display; empty: the system clock.
+    std::function<double()> Now;
 };
 
 class TForm1 {
@@ -48,6 +51,12 @@ public:
     const std::string& FtpHostName() const { return FtpHostName_; }
     int32_t ExpectedSize() const { return ExpectedSize_; }
 
+    // The settings file, the local archive, the remote name and "zipcode.bck" as this press uses them.
+    std::string SettingsFile() const;
+    std::string LocalArchivePath() const;
+    std::string RemoteArchiveName() const;
+    std::string ZipcodeArchivePath() const;
+
     // The handlers and steps, under their own names.
     void btnBackupWizardClick();
     void btnRestoreWizardClick();
@@ -55,6 +64,9 @@ public:
     bool UploadFile();
     bool DownloadFile();
     void RestoreData(const std::string& archivePath);
+    // True when every plain file of the data folder could be deleted (none is read-only). It
+    // deletes nothing: RestoreData's swap sets the files aside and removes them only once the
+    // restored files stand in their place.
     bool DeleteDataFiles();
     bool CheckInternet();
     bool ConnectServer();
@@ -69,6 +81,12 @@ public:
     void ReadDataFolder();
 
 private:
+    double CurrentTime() const;
+    void ShowArchiveProgress();
+    // Refuses (with a message) a press on a missing data folder or a user ID that cannot name a file.
+    bool InputUsable();
+    void RunPress(void (TForm1::*handler)());
+
     TWindowLayer& window_;
     TForm1Environment environment_;
     std::string DataFolder_;
@@ -76,12 +94,22 @@ private:
     int32_t ExpectedSize_ = 0;
     double TransferStart_ = 0;
     std::string FtpHostName_;
+    int32_t FtpPort_ = 21;
     bool busy_ = false;
     bool lastPressCompleted_ = false;
+    bool backupSucceeded_ = false;
+    bool restoreSucceeded_ = false;
 };
 
 // The application's default error box text: the message, with a full stop appended when its
 // last character sorts after ".".
 std::string ApplicationErrorText(const std::string& message);
+
+// True when text can name the archive locally and on the server: not empty, no separator, not
+// "." or "..", no control character, and short enough for a file name with ".bck".
+bool UsableUserID(const std::string& text);
+
+// The 33 name patterns of the accounting program's tables, in the order they are packed.
+extern const char* const DataFilePatterns[33];
 
 }  // namespace nb

@@ -1,0 +1,58 @@
+// The reachability check, the login and the logout that both workflows share.
+#include "app/Service.h"
+#include "app/Unit1.h"
+
+namespace nb {
+
+bool TForm1::CheckInternet() {
+    TServiceEndpoints service = ReadServiceEndpoints(SettingsFile());
+    Ping.ReceiveTimeout = service.ProbeTimeout;
+    Ping.Host = service.ProbeHost;
+    bool reachable = true;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Ping.SendEcho("", 0);
+        if (Ping.ReplyStatus.SourceAddress == "0.0.0.0") reachable = false;
+    }
+    if (!reachable) {
+        window_.ShowMessage("인터넷 연결이 되어있지 않습니다.");
+        return false;
+    }
+    window_.SetStatusText("인터넷 사용가능");
+    FtpHostName_ = service.FtpHost;
+    FtpPort_ = service.FtpPort;
+    return true;
+}
+
+bool TForm1::ConnectServer() {
+    try {
+        IdFTP1.Username = window_.UserIDText();
+        IdFTP1.Password = window_.PasswordText();
+        IdFTP1.Host = FtpHostName_;
+        IdFTP1.Port = FtpPort_;
+        IdFTP1.Connect(true, -1);
+        window_.SetStatusText("서버 접속 완료");
+        WriteSetting(FtpHostName_, "FTPHOST");
+        WriteSetting(window_.UserIDText(), "HOSTID");
+        WriteSetting(window_.PasswordText(), "HOSTPASS");
+        return true;
+    } catch (...) {
+        window_.ShowMessage("서버 접속에 실패하였습니다.");
+        return false;
+    }
+}
+
+bool TForm1::DisconnectServer() {
+    try {
+        IdFTP1.Quit();
+    } catch (...) {
+        // The QUIT line could not be written on a broken connection: close it all the same.
+        try {
+            IdFTP1.Disconnect();
+        } catch (...) {
+        }
+    }
+    window_.SetStatusText("서버 단절");
+    return true;
+}
+
+}  // namespace nb

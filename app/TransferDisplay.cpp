@@ -1,0 +1,72 @@
+// The transfer and archive progress handlers of the main window, and the speed text.
+#include "app/TransferDisplay.h"
+
+#include <cstdio>
+
+#include "app/Unit1.h"
+#include "platform/Clock.h"
+
+namespace nb {
+
+namespace {
+// Kilobytes per second of the current transfer; kept between work events.
+double LastSpeed = 0;
+}  // namespace
+
+double ElapsedSeconds(double start, double now) {
+    uint16_t hour = 0, minute = 0, second = 0, msec = 0;
+    DecodeTime(now - start, hour, minute, second, msec);
+    auto whole = static_cast<uint16_t>(hour * 3600 + minute * 60 + second);
+    return whole + msec / 1000.0;
+}
+
+double TransferSpeed(int32_t count, double seconds, double lastSpeed) {
+    return seconds > 0 ? count / 1024.0 / seconds : lastSpeed;
+}
+
+std::string FormatSpeed(double kilobytesPerSecond) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f KB/s", kilobytesPerSecond);
+    return text;
+}
+
+std::string SpeedStatusText(TWorkMode mode, double kilobytesPerSecond) {
+    return (mode == wmRead ? "Download speed " : "Uploade speed ") + FormatSpeed(kilobytesPerSecond);
+}
+
+double TForm1::CurrentTime() const { return environment_.Now ? environment_.Now() : Now(); }
+
+void TForm1::IdFTP1WorkBegin(TIdComponent&, TWorkMode, int32_t AWorkCountMax) {
+    TransferStart_ = CurrentTime();
+    // An unknown size (a failed size query) shows as a bar without a range.
+    int32_t max = AWorkCountMax > 0 ? AWorkCountMax : ExpectedSize_;
+    window_.SetProgressMax(max > 0 ? max : 0);
+    LastSpeed = 0;
+}
+
+void TForm1::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int32_t AWorkCount) {
+    LastSpeed = TransferSpeed(AWorkCount, ElapsedSeconds(TransferStart_, CurrentTime()), LastSpeed);
+    window_.SetStatusText(SpeedStatusText(AWorkMode, LastSpeed));
+    window_.SetProgressPosition(AWorkCount);
+}
+
+void TForm1::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
+    window_.SetStatusText("전송을 완료했습니다.");
+    ExpectedSize_ = 0;
+    window_.SetProgressPosition(0);
+    LastSpeed = 0;
+    window_.SetProgressVisible(false);
+}
+
+void TForm1::BackupFileProgress(TBackupFile&, const std::string&, TPercentage Percent, bool&) {
+    if (window_.ProgressVisible()) window_.SetProgressPosition(Percent);
+}
+
+void TForm1::ShowArchiveProgress() {
+    // Archive runs report percentages; transfers left a byte range behind.
+    window_.SetProgressMax(100);
+    window_.SetProgressPosition(0);
+    window_.SetProgressVisible(true);
+}
+
+}  // namespace nb

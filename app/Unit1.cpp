@@ -1,0 +1,148 @@
+// The main window's core: components, start-up, settings, registry and the press wrapper.
+#include "app/Unit1.h"
+
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "platform/UserInterface.h"
+#include "platform/WineRegistry.h"
+
+namespace nb {
+
+namespace {
+const char* const kSettingsSection = "Server";
+const char* const kRegistryKey = "Software\\Marrowby\\Tallyvine\\Database";
+const char* const kRegistryValue = "DefaultDatabase";
+const char* const kNoDataFolder = "가온장부의 자료 폴더를 찾을 수 없습니다. 가온장부가 설치되어 있는지 확인하십시오.";
+const char* const kBadUserID = "사용자 아이디가 올바르지 않습니다. 아이디를 확인하고 다시 입력하십시오.";
+}  // namespace
+
+const char* const DataFilePatterns[33] = {
+    "AssemblyItem.*", "Bankbook.*",   "BusiPart.*",     "Chmod.*",        "CreditCard.*",      "Employee.*",
+    "InOut.*",        "InOutAccount.*", "InvAdjust.*",  "InventoryTrack.*", "Item.*",          "ItemAsm.*",
+    "Note.*",         "Option.*",     "Payment.*",      "Price.*",        "PriceSearchEach.*", "Purchase.*",
+    "PurchaseItem.*", "PurchaseType.*", "Quote.*",      "QuoteItem.*",    "QuoteRef.*",        "ReceivePay.*",
+    "ReceivePay2.*",  "Sale.*",       "SaleItem.*",     "SaleType.*",     "StockValue.*",      "System01.*",
+    "TaxBill.*",      "TransactLog.*", "UserInfo.*",
+};
+
+std::string ApplicationErrorText(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.'))
+        return message + ".";
+    return message;
+}
+
+bool UsableUserID(const std::string& text) {
+    if (text.empty() || text == "." || text == ".." || text.size() + 4 > 255) return false;
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return false;
+    return true;
+}
+
+TForm1::TForm1(TWindowLayer& window, TForm1Environment environment)
+    : window_(window), environment_(std::move(environment)) {
+    BackupFile.SetBackupMode(bmAll);
+    BackupFile.CompressionLevel = clFastest;
+    BackupFile.RestoreMode = rmAll;
+    BackupFile.MaxSize = 0;
+    BackupFile.SetArchiveFlag = false;
+    BackupFile.RestoreFullPath = false;
+    BackupFile.SaveFileID = false;
+    BackupFile.OnProgress = [this](TBackupFile& sender, std::string filename, TPercentage percent, bool& cont) {
+        BackupFileProgress(sender, filename, percent, cont);
+    };
+
+    IdFTP1.RecvBufferSize = 8192;
+    IdFTP1.SendBufferSize = 1024;
+    IdFTP1.ReadTimeout = 0;
+    IdFTP1.MaxLineAction = maException;
+    IdFTP1.ProxySettings = {};
+    IdFTP1.Port = 21;
+    IdFTP1.Passive = false;
+    IdFTP1.OnWorkBegin = [this](TIdComponent& s, TWorkMode m, int32_t max) { IdFTP1WorkBegin(s, m, max); };
+    IdFTP1.OnWork = [this](TIdComponent& s, TWorkMode m, int32_t count) { IdFTP1Work(s, m, count); };
+    IdFTP1.OnWorkEnd = [this](TIdComponent& s, TWorkMode m) { IdFTP1WorkEnd(s, m); };
+
+    // The archive component reports through the process-wide hooks: route them to this window.
+    UserInterfaceHooks hooks;
+    hooks.ProcessMessages = [this] { window_.ProcessMessages(); };
+    hooks.ErrorBox = [this](const std::string& text) { window_.ShowErrorBox(text); };
+    SetUserInterfaceHooks(std::move(hooks));
+}
+
+TForm1::~TForm1() { SetUserInterfaceHooks({}); }
+
+void TForm1::FormCreate() {
+    window_.SetUserIDText(ReadSetting("HOSTID"));
+    window_.SetPasswordText("");
+    // An unreadable registry value is the application's error: shown, and the window still opens.
+    try {
+        ReadDataFolder();
+    } catch (const std::exception& e) {
+        window_.ShowErrorBox(ApplicationErrorText(e.what()));
+    }
+}
+
+std::string TForm1::SettingsFile() const {
+    return environment_.SettingsFile.empty() ? DefaultSettingsFile() : environment_.SettingsFile;
+}
+
+std::string TForm1::ReadSetting(const std::string& key) {
+    return TIniFile(SettingsFile()).ReadString(kSettingsSection, key, key);
+}
+
+void TForm1::WriteSetting(const std::string& value, const std::string& key) {
+    TIniFile(SettingsFile()).WriteString(kSettingsSection, key, value);
+}
+
+void TForm1::ReadDataFolder() {
+    std::string folder = environment_.DataFolderOverride;
+    if (folder.empty()) {
+        std::string prefix = environment_.WinePrefix.empty() ? DefaultWinePrefix() : environment_.WinePrefix;
+        folder = MapWindowsPath(prefix, ReadUserRegistryString(prefix, kRegistryKey, kRegistryValue));
+    }
+    DataFolder_ = ExcludeTrailingPathDelimiter(folder);
+    BackupFolder_ = DataFolder_.empty() ? std::string() : DataFolder_ + PathDelim + "Backup";
+}
+
+std::string TForm1::LocalArchivePath() const { return BackupFolder_ + PathDelim + RemoteArchiveName(); }
+
+std::string TForm1::RemoteArchiveName() const { return window_.UserIDText() + ".bck"; }
+
+std::string TForm1::ZipcodeArchivePath() const {
+    if (!environment_.ZipcodeArchive.empty()) return environment_.ZipcodeArchive;
+    std::string beside = ExtractFilePath(ExecutablePath()) + "zipcode.bck";
+    if (FileExists(beside)) return beside;
+    return std::string(NB_INSTALL_DATADIR) + "/nestbridge/zipcode.bck";
+}
+
+bool TForm1::InputUsable() {
+    if (DataFolder_.empty()) {
+        window_.ShowMessage(kNoDataFolder);
+        return false;
+    }
+    if (!UsableUserID(window_.UserIDText())) {
+        window_.ShowMessage(kBadUserID);
+        return false;
+    }
+    return true;
+}
+
+void TForm1::RunPress(void (TForm1::*handler)()) {
+    if (busy_) return;
+    busy_ = true;
+    lastPressCompleted_ = false;
+    try {
+        (this->*handler)();
+    } catch (const std::exception& e) {
+        window_.ShowErrorBox(ApplicationErrorText(e.what()));
+    } catch (...) {
+        window_.ShowErrorBox(ApplicationErrorText("Unknown error"));
+    }
+    busy_ = false;
+}
+
+void TForm1::PressBackup() { RunPress(&TForm1::btnBackupWizardClick); }
+
+void TForm1::PressRestore() { RunPress(&TForm1::btnRestoreWizardClick); }
+
+}  // namespace nb

@@ -1,0 +1,116 @@
+// upload / download: the window's two buttons, with every status text and message on stdout.
+#include <cstdio>
+#include <iostream>
+#include <stdexcept>
+
+#include "app/Unit1.h"
+#include "cli/Command.h"
+#include "cli/Progress.h"
+#include "platform/FileSystem.h"
+
+namespace nb::cli {
+
+namespace {
+
+// The window as lines of text: what the status bar and the boxes would show, in order.
+class TConsoleWindow : public TWindowLayer {
+public:
+    explicit TConsoleWindow(bool quiet) : bar_(quiet) {}
+
+    std::string UserIDText() const override { return userID_; }
+    void SetUserIDText(const std::string& text) override { userID_ = text; }
+    std::string PasswordText() const override { return password_; }
+    void SetPasswordText(const std::string& text) override { password_ = text; }
+
+    void SetStatusText(const std::string& text) override { Print(text); }
+    bool ProgressVisible() const override { return visible_; }
+    void SetProgressVisible(bool visible) override {
+        visible_ = visible;
+        if (!visible) bar_.Finish();
+    }
+    void SetProgressMax(int32_t max) override { max_ = max; }
+    void SetProgressPosition(int32_t position) override {
+        position_ = position;
+        Draw();
+    }
+    void ShowMessage(const std::string& text) override { Print(text); }
+    void ShowInformation(const std::string& text, const std::string&) override { Print(text); }
+    void ShowErrorBox(const std::string& text) override { Print(text); }
+    void SetCursor(TScreenCursor) override {}
+    void ProcessMessages() override {}
+
+private:
+    void Print(const std::string& text) {
+        bar_.Finish();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        Draw();
+    }
+    void Draw() {
+        if (!visible_ || max_ <= 0) return;
+        bar_.Update(static_cast<int>(static_cast<int64_t>(position_) * 100 / max_));
+    }
+
+    std::string userID_, password_;
+    bool visible_ = false;
+    int32_t max_ = 100, position_ = 0;
+    TerminalProgress bar_;
+};
+
+int RunWorkflow(const Command& command, const std::vector<std::string>& args, bool upload) {
+    ArgParser parser(args);
+    if (parser.WantsHelp()) {
+        std::cout << command.Usage;
+        return ExitOk;
+    }
+    std::string user, password, dataFolder;
+    bool haveUser = parser.Value("--user", user);
+    bool havePassword = parser.Value("--password", password);
+    bool haveFolder = parser.Value("--data-folder", dataFolder);
+    bool quiet = parser.Flag("--quiet");
+    std::vector<std::string> rest;
+    if (!parser.Positionals(rest)) return UsageError(command, parser.Error);
+    if (!rest.empty()) return UsageError(command, "unexpected argument " + rest.front());
+    if (!haveUser || !havePassword) return UsageError(command, "--user and --password are required");
+    if (haveFolder && dataFolder.empty()) return UsageError(command, "--data-folder needs a folder");
+
+    TConsoleWindow window(quiet);
+    TForm1Environment environment;
+    if (haveFolder) environment.DataFolderOverride = ExpandFileName(dataFolder);
+    TForm1 form(window, environment);
+    form.FormCreate();
+    window.SetUserIDText(user);
+    window.SetPasswordText(password);
+    if (upload)
+        form.PressBackup();
+    else
+        form.PressRestore();
+    if (form.LastPressCompleted()) return ExitOk;
+    std::cerr << "nestbridge-cli " << command.Name << ": the workflow did not complete\n";
+    return ExitFailure;
+}
+
+const char* const kUploadUsage =
+    "usage: nestbridge-cli upload --user ID --password PW [--data-folder DIR] [--quiet]\n"
+    "  Packs the data tables and uploads the archive, as the window's upload button does.\n";
+const char* const kDownloadUsage =
+    "usage: nestbridge-cli download --user ID --password PW [--data-folder DIR] [--quiet]\n"
+    "  Downloads the archive and rebuilds the data folder, as the window's download button does.\n";
+
+const Command& Find(const std::string& name) {
+    for (const auto& c : Commands())
+        if (c.Name == name) return c;
+    throw std::logic_error("unregistered command " + name);
+}
+
+const RegisterCommand registerUpload{Command{"upload", kUploadUsage, [](const std::vector<std::string>& args) {
+                                                 return RunWorkflow(Find("upload"), args, true);
+                                             }}};
+const RegisterCommand registerDownload{Command{"download", kDownloadUsage, [](const std::vector<std::string>& args) {
+                                                   return RunWorkflow(Find("download"), args, false);
+                                               }}};
+
+}  // namespace
+
+}  // namespace nb::cli

@@ -1,0 +1,34 @@
+#include "platform/DirectoryTree.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace nb {
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool RemoveDirectoryTree(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0;
+    bool ok = true;
+    {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), ::closedir);
+        if (!dir) return false;
+        while (dirent* e = ::readdir(dir.get())) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+            ok = RemoveDirectoryTree(path + "/" + e->d_name) && ok;
+        }
+    }
+    return ::rmdir(path.c_str()) == 0 && ok;
+}
+
+}  // namespace nb
