@@ -133,6 +133,9 @@ TForm1Window::TForm1Window() {
         if (!pressRunning_ && OnImage1Click) OnImage1Click();
     });
 
+}
+
+void TForm1Window::InstallUserInterfaceHooks() {
     UserInterfaceHooks hooks;
     hooks.ProcessMessages = [this] { ProcessMessages(); };
     hooks.ErrorBox = [this](const std::string& text) { ShowErrorBox(text); };

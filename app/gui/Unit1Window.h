@@ -28,6 +28,8 @@ public:
     std::function<void()> OnImage1Click;
 
     bool PressRunning() const { return pressRunning_; }
+    // Routes the components' own boxes, prompts and message pumping to this window.
+    void InstallUserInterfaceHooks();
 
     // TWindowLayer
     std::string UserIDText() const override;
