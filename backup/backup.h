@@ -121,4 +121,9 @@ struct ArchiveListing {
 // Reads the header and every entry (all volumes); raises nb::Exception with the place of a fault.
 ArchiveListing ListArchive(const std::string& archivePath);
 
+// A stamp as "YYYY-MM-DD HH:MM:SS", its fields as they decode.
+std::string FormatDosStamp(int32_t stamp);
+// The path of volume n (2, 3, ...) of the archive whose first volume is firstVolume.
+std::string VolumePath(const std::string& firstVolume, unsigned volume);
+
 }  // namespace nb

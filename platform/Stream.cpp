@@ -94,6 +94,11 @@ void TMemoryStream::Clear() {
 
 TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_(fileName) {
     if (mode == fmCreate || (mode & 0xFF00) == fmCreate) {
+        // A read-only file is not replaced, as on Windows (root would otherwise bypass the mode).
+        struct stat existing {};
+        if (::stat(fileName.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && (existing.st_mode & S_IWUSR) == 0)
+            throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(fileName).c_str(),
+                                       SystemErrorText(EACCES).c_str()));
         fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd_ < 0)
             throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(fileName).c_str(),

@@ -1,0 +1,214 @@
+#include "backup/ArchiveReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "backup/ArchiveFormat.h"
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "platform/Stream.h"
+#include "platform/UserInterface.h"
+
+namespace nb {
+
+using namespace archive;
+
+namespace {
+const char* const kInvalidArchive = "Invalid archive type";
+}
+
+ArchiveReader::ArchiveReader(TBackupFile& owner) : c_(owner), input_(kPieceSize), output_(kPieceSize) {}
+
+ArchiveReader::~ArchiveReader() = default;
+
+void ArchiveReader::CloseVolume() {
+    if (fromStream_) {
+        if (in_) in_->Release();
+        in_.reset();
+        return;
+    }
+    in_.reset();
+    volumeFile_.reset();
+}
+
+void ArchiveReader::OpenArchive() {
+    if (fromStream_) {
+        if (!c_.RestoreStream) throw EReadError("Stream read error");
+        in_ = std::make_unique<ArchiveIn>(*c_.RestoreStream);
+    } else {
+        volumeFile_ = std::make_unique<TFileStream>(archivePath_, fmOpenRead | fmShareDenyNone);
+        in_ = std::make_unique<ArchiveIn>(*volumeFile_);
+    }
+}
+
+bool ArchiveReader::Run(const std::string& archivePath, const std::string& targetFolder) {
+    targetFolder_ = targetFolder;
+    if (!targetFolder_.empty() && targetFolder_.back() != PathDelim) targetFolder_ += PathDelim;
+    archivePath_ = archivePath;
+    fromStream_ = archivePath == kStreamPath;
+    c_.errorCode_ = 0;
+    c_.filesProcessed_ = 0;
+    c_.continue_ = true;
+    if (!fromStream_ && !FileExists(archivePath)) return false;
+
+    c_.busy_ = true;
+    // Also when an exception leaves the run: no handle stays open and the component is idle.
+    ScopeExit cleanUp([this] {
+        CloseVolume();
+        c_.busy_ = false;
+    });
+    try {
+        OpenArchive();
+        int32_t titleLength = in_->ReadInt32();
+        in_->ReadText(titleLength);
+        c_.totalSize_ = in_->ReadInt32();
+        c_.fileCount_ = in_->ReadInt32();
+        c_.processedSize_ = 0;
+    } catch (const Exception&) {
+        throw Exception(BackupErrorText(beCannotReadArchive));
+    }
+
+    decision_ = true;
+    int32_t length = 0;
+    do {
+        length = in_->ReadInt32();
+        if (length > 0) {
+            std::string name = in_->ReadText(length);
+            if (IsContinuation(name))
+                NextVolume(name);
+            else
+                Entry(name);
+        }
+    } while (length != 0 && c_.continue_);
+    CloseVolume();
+
+    bool result = c_.errorCode_ == 0 && c_.continue_;
+    if (c_.OnProgress) c_.OnProgress(c_, "", 100, c_.continue_);
+    c_.busy_ = false;
+    if (c_.errorCode_ != 0) c_.ReportError(c_.errorCode_);
+    return result;
+}
+
+bool ArchiveReader::RuleAllows(const std::string& path) const {
+    bool exists = FileExists(path);
+    bool older = exists && FileAge(path) < stamp_;
+    switch (c_.RestoreMode) {
+        case rmAll: return true;
+        case rmNoOverwrite: return !exists;
+        case rmNewer: return !exists || older;
+        case rmExisting: return exists;
+        case rmExistingNewer: return older;
+    }
+    return false;
+}
+
+void ArchiveReader::Entry(const std::string& name) {
+    stamp_ = in_->ReadInt32();
+    inEntry_ = true;
+    std::string path;
+    if (!TargetPathFor(name, targetFolder_, c_.RestoreFullPath, path)) {
+        // Never written: it would land outside the target folder. The run goes on but fails.
+        c_.currentFile_ = name;
+        c_.errorCode_ = beCannotReadFile;
+        decision_ = false;
+        ReadFileData(nullptr, false);
+        return;
+    }
+    c_.currentFile_ = path;
+    decision_ = RuleAllows(path);
+    if (name == kFileListName)
+        decision_ = false;
+    else if (c_.OnRestoreFile)
+        c_.OnRestoreFile(c_, c_.currentFile_, stamp_, decision_);
+    if (decision_) {
+        std::string folder = ExtractFileDir(c_.currentFile_);
+        decision_ = folder.empty() || (ForceDirectories(folder), DirectoryExists(folder));
+    }
+    if (!decision_) {
+        ReadFileData(nullptr, false);
+        return;
+    }
+    std::unique_ptr<TFileStream> target;
+    try {
+        target = std::make_unique<TFileStream>(c_.currentFile_, fmCreate | fmShareExclusive);
+        ReadFileData(target.get(), true);
+        ++c_.filesProcessed_;
+    } catch (const Exception&) {
+        c_.errorCode_ = beCannotReadFile;
+        c_.continue_ = false;
+    }
+    if (target) FinishTarget(target);
+}
+
+void ArchiveReader::FinishTarget(std::unique_ptr<TFileStream>& target) {
+    TStream* stream = target.get();
+    if (c_.OnFileRestored) c_.OnFileRestored(c_, c_.currentFile_, stream);
+    FileSetDate(*target, stamp_);
+    target.reset();
+}
+
+void ArchiveReader::NextVolume(const std::string& name) {
+    std::string digits = name.substr(kNextDisk.size(), 3);
+    // Volumes follow one another; anything else would read a foreign file or go round in circles.
+    if (fromStream_ || !inEntry_ || digits != VolumeDigits(volume_ + 1u)) throw Exception(kInvalidArchive);
+    CloseVolume();
+    auto number = static_cast<uint16_t>(std::stoi(digits));
+    do {
+        c_.AskForDisk(number);
+        archivePath_ = ChangeFileExt(archivePath_, "." + digits);
+    } while (!FileExists(archivePath_) && c_.continue_);
+    if (!c_.continue_) return;
+    ++volume_;
+    OpenArchive();
+    std::unique_ptr<TFileStream> target;
+    try {
+        if (decision_) {
+            target = std::make_unique<TFileStream>(c_.currentFile_, fmOpenWrite | fmShareExclusive);
+            target->Seek(0, SeekOrigin::End);
+        }
+        ReadFileData(target.get(), decision_);
+    } catch (...) {
+        if (target) FinishTarget(target);
+        throw;
+    }
+    if (target) FinishTarget(target);
+}
+
+void ArchiveReader::ReadFileData(TStream* target, bool restoring) {
+    char marker[4];
+    in_->Read(marker, sizeof marker);
+    if (std::string(marker, strnlen(marker, sizeof marker)) != "EC2") throw Exception(kInvalidArchive);
+    while (c_.continue_) {
+        int32_t length = in_->ReadInt32();
+        int32_t written = 0;
+        if (length != 0) {
+            // The writer never makes a longer block; a longer one could only overrun the buffers.
+            if (length < -kPieceSize || length > kPieceSize) throw Exception(kInvalidArchive);
+            int32_t size = length < 0 ? -length : length;
+            if (restoring) {
+                in_->Read(input_.data(), static_cast<size_t>(size));
+                if (length > 0) {
+                    bool ok = codec_.Inflate(input_.data(), size, output_.data(), written);
+                    target->WriteBuffer(output_.data(), written);
+                    if (!ok) {
+                        c_.errorCode_ = beCompressionError;
+                        c_.continue_ = false;
+                    }
+                } else {
+                    target->WriteBuffer(input_.data(), size);
+                    written = size;
+                }
+            } else {
+                in_->Skip(size);
+            }
+        }
+        ServeMessageQueueOnce();
+        if (restoring) {
+            c_.processedSize_ = Add32(c_.processedSize_, written);
+            if (c_.OnProgress) c_.OnProgress(c_, c_.currentFile_, c_.Percent(), c_.continue_);
+        }
+        if (length == 0) break;
+    }
+}
+
+}  // namespace nb

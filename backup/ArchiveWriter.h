@@ -1,0 +1,52 @@
+#pragma once
+// Backup: one run of the archive writer over the component's settings.
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "backup/ArchiveIO.h"
+#include "backup/BlockCodec.h"
+#include "backup/backup.h"
+
+namespace nb {
+
+class TFileStream;
+
+class ArchiveWriter {
+public:
+    ArchiveWriter(TBackupFile& owner, const std::string& archivePath);
+    ~ArchiveWriter();
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+    bool Run(const std::vector<std::string>& patterns);
+
+private:
+    void AddFiles(const std::string& pattern);
+    void MeasureFiles(std::string& fileIds);
+    void SaveFileIds(const std::string& fileIds);
+    void StoreFile(size_t index);
+    void WriteFileData(TFileStream& source, int64_t& remaining);
+    void OpenVolume();
+    void CloseVolume();
+
+    TBackupFile& c_;
+    std::string archivePath_;   // the volume being written
+    std::string excludedPath_;  // the archive's full path, never stored in itself
+    bool toStream_;
+    bool limited_ = false;
+    int64_t volumeLimit_ = 0;   // position from which a volume counts as full
+    uint16_t volume_ = 1;
+    int32_t blocksOnVolume_ = 0;
+    std::vector<std::string> list_;
+    std::unordered_set<std::string> listed_;
+    std::string tempPath_;      // the file-ID list, once made
+    bool listEntry_ = false;    // list_[0] is the file-ID list
+    std::unique_ptr<TFileStream> volumeFile_;
+    std::unique_ptr<archive::ArchiveOut> out_;
+    std::vector<uint8_t> input_, packed_;
+    archive::BlockCodec codec_;
+};
+
+}  // namespace nb

@@ -1,0 +1,335 @@
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/Stream.h"
+
+namespace nb {
+
+namespace {
+
+constexpr const char* kDosAttrName = "user.DOSATTRIB";
+constexpr const char* kArchivedMark = "user.nestbridge.archived";
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool MatchFrom(const std::string& pat, size_t p, const std::string& name, size_t n) {
+    while (p < pat.size()) {
+        char pc = pat[p];
+        if (pc == '*') {
+            while (p < pat.size() && pat[p] == '*') ++p;
+            if (p == pat.size()) return true;
+            for (size_t k = n; k <= name.size(); ++k)
+                if (MatchFrom(pat, p, name, k)) return true;
+            return false;
+        }
+        if (n >= name.size()) return false;
+        if (pc != '?' && LowerAscii(pc) != LowerAscii(name[n])) return false;
+        ++p;
+        ++n;
+    }
+    return n == name.size();
+}
+
+// Windows matching: "*.*" takes every name and a trailing ".*" may also match no extension at all.
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+    if (pattern == "*.*" || pattern == "*") return true;
+    if (MatchFrom(pattern, 0, name, 0)) return true;
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
+        return MatchFrom(pattern.substr(0, pattern.size() - 2), 0, name, 0);
+    return false;
+}
+
+// user.DOSATTRIB as Wine and older Samba write it: the attribute word as "0x..." text.
+uint32_t DosAttribBits(const std::string& path) {
+    char buf[64];
+    ssize_t n = ::getxattr(path.c_str(), kDosAttrName, buf, sizeof buf - 1);
+    if (n <= 2) return 0;
+    buf[n] = '\0';
+    if (buf[0] != '0' || (buf[1] != 'x' && buf[1] != 'X')) return 0;
+    return static_cast<uint32_t>(std::strtoul(buf + 2, nullptr, 16));
+}
+
+std::string ArchivedMarkValue(const struct stat& st) {
+    return std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + "." +
+           std::to_string(static_cast<long long>(st.st_mtim.tv_nsec)) + " " +
+           std::to_string(static_cast<long long>(st.st_size));
+}
+
+bool ArchivedMarkMatches(const std::string& path, const struct stat& st) {
+    char buf[96];
+    ssize_t n = ::getxattr(path.c_str(), kArchivedMark, buf, sizeof buf);
+    if (n < 0) return false;
+    return std::string(buf, static_cast<size_t>(n)) == ArchivedMarkValue(st);
+}
+
+int32_t AttrOf(const std::string& path, const std::string& name, const struct stat& st) {
+    uint32_t attr = 0;
+    bool dir = S_ISDIR(st.st_mode);
+    if (dir) attr |= faDirectory;
+    if (!dir && !S_ISREG(st.st_mode)) attr |= faSysFile;
+    if ((st.st_mode & S_IWUSR) == 0) attr |= faReadOnly;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..") attr |= faHidden;
+    attr |= DosAttribBits(path) & (faHidden | faSysFile);
+    if (S_ISREG(st.st_mode) && !ArchivedMarkMatches(path, st)) attr |= faArchive;
+    return static_cast<int32_t>(attr);
+}
+
+bool StatPath(const std::string& path, struct stat& st) {
+    if (::stat(path.c_str(), &st) == 0) return true;
+    return ::lstat(path.c_str(), &st) == 0;  // a dangling link still is an entry
+}
+
+}  // namespace
+
+struct TFileSearch::Impl {
+    std::string folder;
+    std::vector<std::string> names;
+    size_t next = 0;
+    uint32_t mask = 0;
+};
+
+TFileSearch::TFileSearch(const std::string& pattern, uint32_t attrMask) : impl_(std::make_unique<Impl>()) {
+    impl_->mask = attrMask;
+    impl_->folder = ExtractFilePath(pattern);
+    std::string namePattern = ExtractFileName(pattern);
+    DIR* dir = ::opendir(impl_->folder.empty() ? "." : impl_->folder.c_str());
+    if (!dir) return;
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (WildcardMatch(namePattern, name)) impl_->names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    // Directory order is arbitrary here; name order keeps runs repeatable.
+    std::sort(impl_->names.begin(), impl_->names.end());
+}
+
+TFileSearch::~TFileSearch() = default;
+
+bool TFileSearch::Next(TSearchRec& rec) {
+    constexpr uint32_t excludable = faHidden | faSysFile | faVolumeID | faDirectory;
+    while (impl_->next < impl_->names.size()) {
+        const std::string& name = impl_->names[impl_->next++];
+        std::string path = impl_->folder + name;
+        struct stat st {};
+        if (!StatPath(path, st)) continue;
+        auto attr = static_cast<uint32_t>(AttrOf(path, name, st));
+        if ((attr & excludable & ~impl_->mask) != 0) continue;
+        rec.Name = name;
+        rec.Attr = attr;
+        rec.Size = static_cast<int64_t>(st.st_size);
+        int32_t stamp = UnixToDosStamp(static_cast<int64_t>(st.st_mtime));
+        rec.Time = stamp == -1 ? 0 : stamp;
+        return true;
+    }
+    return false;
+}
+
+int32_t FileGetAttr(const std::string& path) {
+    struct stat st {};
+    if (!StatPath(path, st)) return -1;
+    return AttrOf(path, ExtractFileName(ExcludeTrailingPathDelimiter(path)), st);
+}
+
+bool ClearArchiveAttr(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return true;
+    std::string value = ArchivedMarkValue(st);
+    if (::setxattr(path.c_str(), kArchivedMark, value.data(), value.size(), 0) == 0) return true;
+    return errno == ENOTSUP;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) { return !path.empty() && ::mkdir(path.c_str(), 0755) == 0; }
+
+bool ForceDirectories(const std::string& path) {
+    if (DirectoryExists(path)) return true;
+    std::string dir = ExcludeTrailingPathDelimiter(path);
+    if (dir.empty()) return false;
+    std::string parent = ExtractFileDir(dir);
+    if (!parent.empty() && parent != dir && !ForceDirectories(parent)) return false;
+    return CreateDir(dir) || DirectoryExists(dir);
+}
+
+bool DeleteFile(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+bool SyncDirectory(const std::string& path) {
+    int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+int32_t FileAge(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+    return UnixToDosStamp(static_cast<int64_t>(st.st_mtime));
+}
+
+int32_t FileGetDate(TFileStream& file) {
+    struct stat st {};
+    if (::fstat(file.Handle(), &st) != 0) return -1;
+    return UnixToDosStamp(static_cast<int64_t>(st.st_mtime));
+}
+
+bool FileSetDate(TFileStream& file, int32_t dosStamp) {
+    int64_t secs = 0;
+    if (!DosStampToUnix(dosStamp, secs)) return false;
+    timespec times[2]{};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(secs);
+    return ::futimens(file.Handle(), times) == 0;
+}
+
+int32_t UnixToDosStamp(int64_t unixSeconds) {
+    auto t = static_cast<time_t>(unixSeconds);
+    tm local{};
+    if (!localtime_r(&t, &local)) return -1;
+    int year = local.tm_year + 1900;
+    if (year < 1980 || year > 2107) return -1;
+    uint32_t stamp = static_cast<uint32_t>(year - 1980) << 25 | static_cast<uint32_t>(local.tm_mon + 1) << 21 |
+                     static_cast<uint32_t>(local.tm_mday) << 16 | static_cast<uint32_t>(local.tm_hour) << 11 |
+                     static_cast<uint32_t>(local.tm_min) << 5 | static_cast<uint32_t>(local.tm_sec / 2);
+    return static_cast<int32_t>(stamp);
+}
+
+bool DosStampToUnix(int32_t dosStamp, int64_t& unixSeconds) {
+    auto s = static_cast<uint32_t>(dosStamp);
+    int sec = static_cast<int>(s & 0x1F) * 2, min = static_cast<int>(s >> 5 & 0x3F), hour = static_cast<int>(s >> 11 & 0x1F);
+    int day = static_cast<int>(s >> 16 & 0x1F), month = static_cast<int>(s >> 21 & 0x0F);
+    int year = static_cast<int>(s >> 25) + 1980;
+    if (sec > 58 || min > 59 || hour > 23 || day < 1 || month < 1 || month > 12) return false;
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return false;
+    tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = min;
+    local.tm_sec = sec;
+    local.tm_isdst = -1;
+    time_t t = mktime(&local);
+    if (t == static_cast<time_t>(-1)) return false;
+    unixSeconds = static_cast<int64_t>(t);
+    return true;
+}
+
+std::string GetCurrentDir() {
+    std::vector<char> buf(PATH_MAX);
+    if (!::getcwd(buf.data(), buf.size())) return "/";
+    return buf.data();
+}
+
+std::string ExpandFileName(const std::string& path) {
+    if (path.empty()) return path;
+    std::string full = path[0] == '/' ? path : IncludeTrailingPathDelimiter(GetCurrentDir()) + path;
+    bool trailing = full.size() > 1 && full.back() == '/';
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= full.size()) {
+        size_t end = full.find('/', start);
+        if (end == std::string::npos) end = full.size();
+        std::string part = full.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& p : parts) out += "/" + p;
+    if (out.empty()) return "/";
+    if (trailing) out += '/';
+    return out;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+    size_t pos = path.rfind('/');
+    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+}
+
+std::string ExtractFileDir(const std::string& path) {
+    size_t pos = path.rfind('/');
+    if (pos == std::string::npos) return {};
+    return pos == 0 ? std::string("/") : path.substr(0, pos);
+}
+
+std::string ExtractFileName(const std::string& path) {
+    size_t pos = path.rfind('/');
+    return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return path.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+    return path.substr(0, path.size() - ExtractFileExt(path).size()) + ext;
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& path) {
+    return !path.empty() && path.back() == '/' ? path : path + '/';
+}
+
+std::string ExcludeTrailingPathDelimiter(const std::string& path) {
+    return !path.empty() && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+}
+
+std::string GetTempDirectory() {
+    const char* dir = std::getenv("TMPDIR");
+    return IncludeTrailingPathDelimiter(dir && *dir ? dir : "/tmp");
+}
+
+std::string CreateTempFile(const std::string& folder, const std::string& prefix) {
+    std::string templ = IncludeTrailingPathDelimiter(folder) + prefix + "XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    int fd = ::mkstemp(buf.data());
+    if (fd < 0) return {};
+    ::close(fd);
+    return buf.data();
+}
+
+std::string ExecutablePath() {
+    std::vector<char> buf(PATH_MAX + 1);
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), PATH_MAX);
+    return n <= 0 ? std::string() : std::string(buf.data(), static_cast<size_t>(n));
+}
+
+}  // namespace nb
