@@ -13,6 +13,7 @@ namespace nb {
 
 class TStream;
 class TIdSocketHandle;
+class TIdSimpleServer;
 
 enum TIdFTPTransferType : uint8_t { ftASCII, ftBinary };
 
@@ -91,6 +92,19 @@ public:
     void PrepareDataConnection();
 
 private:
+    class DataConnectionScope;
+
+    // The control connection's socket handle; null without a socket transport.
+    TIdSocketHandle* ControlBinding();
+    TIdSimpleServer& ListenForData();
+    void AcceptData(TIdSimpleServer& listener);
+    TIdTCPClient& OpenPassiveData(const std::string& host, int32_t port);
+    void RetrieveActive(const std::string& command, TStream& stream, bool resume);
+    void RetrievePassive(const std::string& command, TStream& stream, bool resume);
+    void StoreActive(const std::string& command, TStream& stream, bool fromStart);
+    void StorePassive(const std::string& command, TStream& stream, bool fromStart);
+    void ReadFinalReply();
+
     TIdFTPTransferType transferType_ = ftBinary;
     bool resumeSupported_ = false;
     bool resumeProbed_ = false;

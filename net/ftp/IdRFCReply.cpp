@@ -11,29 +11,33 @@ namespace nb {
 
 namespace {
 
-std::string TrimControl(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-    return s.substr(b, e - b);
-}
-
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-// A decimal integer with an optional sign and nothing else, as the framework's conversion accepts.
-bool ParseInt32(const std::string& s, int32_t& value) {
-    const char* b = s.data();
-    const char* e = s.data() + s.size();
-    if (b != e && *b == '+') ++b;
-    auto [p, ec] = std::from_chars(b, e, value);
-    return ec == std::errc() && p == e && b != e;
+}  // namespace
+
+std::string TrimText(const std::string& text) {
+    size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    return text.substr(b, e - b);
 }
 
-}  // namespace
+bool TryStrToInt(const std::string& text, int32_t& value) {
+    const char* b = text.data();
+    const char* e = text.data() + text.size();
+    while (b != e && *b == ' ') ++b;
+    if (b != e && *b == '+') {
+        ++b;
+        if (b != e && *b == '-') return false;
+    }
+    if (b == e) return false;
+    auto [p, ec] = std::from_chars(b, e, value);
+    return ec == std::errc() && p == e;
+}
 
 void TIdRFCReply::SetNumericCode(int32_t value) {
     numericCode_ = value;
@@ -44,7 +48,7 @@ void TIdRFCReply::SetTextCode(const std::string& value) {
     textCode_ = value;
     if (value.empty()) return;
     int32_t n = 0;
-    numericCode_ = ParseInt32(value, n) ? n : 0;
+    numericCode_ = TryStrToInt(value, n) ? n : 0;
 }
 
 void TIdRFCReply::Clear() {
@@ -69,7 +73,7 @@ std::string TIdRFCReply::DisplayName() const {
 void TIdRFCReply::ParseReply(const std::vector<std::string>& lines) {
     Clear();
     if (lines.empty()) return;
-    std::string code = TrimControl(lines.front().substr(0, 4));
+    std::string code = TrimText(lines.front().substr(0, 4));
     if (code.size() == 4 && code[3] == '-') code.resize(3);
     SetTextCode(code);
     for (const auto& line : lines) text_.push_back(line.size() > 4 ? line.substr(4) : std::string());

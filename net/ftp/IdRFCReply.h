@@ -31,6 +31,12 @@ private:
     std::string textCode_;
 };
 
+// Characters of code 0 to 32 removed at both ends.
+std::string TrimText(const std::string& text);
+// A decimal 32-bit integer as the framework's conversion reads it: leading blanks, an optional
+// sign, digits and nothing after them.
+bool TryStrToInt(const std::string& text, int32_t& value);
+
 class EIdProtocolReplyError : public EIdException {
 public:
     EIdProtocolReplyError(int32_t replyCode, std::string message)

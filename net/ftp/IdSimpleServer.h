@@ -33,6 +33,8 @@ public:
     TIdSocketHandle* Binding();
 
 private:
+    void CloseListener();
+
     bool abortRequested_ = false;
     bool listening_ = false;
     TIdStackSocketHandle listeningSocket_ = Id_INVALID_SOCKET;

@@ -25,6 +25,8 @@ public:
 
     virtual void Release();
     virtual int32_t ConnectPeer(int family);
+    // ConnectPeer bounded by timeoutMs (> 0; running out fails with 10060); others wait as ConnectPeer.
+    int32_t ConnectPeerWithin(int family, int32_t timeoutMs);
 
     void Allocate(int socketType, int protocol);
     void ClearState(bool resetLocal);

@@ -21,6 +21,14 @@ constexpr int Id_IPPROTO_ICMP = 1;
 constexpr int Id_IPPROTO_TCP = 6;
 constexpr int Id_TCP_NODELAY = 1;
 constexpr int Id_IP_TTL = 4;
+constexpr int Id_SOL_SOCKET = 0xffff;
+constexpr int Id_SO_REUSEADDR = 0x0004;
+constexpr int Id_SO_KEEPALIVE = 0x0008;
+constexpr int Id_SO_LINGER = 0x0080;
+constexpr int Id_SO_SNDBUF = 0x1001;
+constexpr int Id_SO_RCVBUF = 0x1002;
+constexpr int Id_SO_ERROR = 0x1007;
+constexpr int Id_SO_TYPE = 0x1008;
 constexpr int Id_SD_Recv = 0;
 constexpr int Id_SD_Send = 1;
 constexpr int Id_SD_Both = 2;
@@ -56,6 +64,9 @@ public:
     virtual int32_t BindSocket(TIdStackSocketHandle s, int family, const std::string& ip, int32_t port) = 0;
     virtual int32_t ReleaseSocket(TIdStackSocketHandle s) = 0;
     virtual int32_t ConnectSocket(TIdStackSocketHandle s, int family, const std::string& ip, int32_t port) = 0;
+    // A connect bounded by timeoutMs (> 0); running out fails with 10060. Others: ConnectSocket.
+    virtual int32_t ConnectSocketWithin(TIdStackSocketHandle s, int family, const std::string& ip, int32_t port,
+                                        int32_t timeoutMs);
     virtual std::string LookupHost(const std::string& host) = 0;
     virtual uint16_t HToNs(uint16_t value) = 0;
     virtual int32_t ListenSocket(TIdStackSocketHandle s, int32_t backlog) = 0;
@@ -71,6 +82,8 @@ public:
     virtual int32_t SendOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags) = 0;
     virtual int32_t SendToOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags,
                              const std::string& ip, int32_t port) = 0;
+    // Levels and option names are the Windows Sockets numbers (Id_IPPROTO_IP/Id_IP_TTL,
+    // Id_SOL_SOCKET/...); other levels pass through unchanged.
     virtual int32_t SetSocketOption(TIdStackSocketHandle s, int level, int optName, const void* value,
                                     int32_t length) = 0;
     virtual TIdStackSocketHandle OpenSocket(int family, int type, int protocol) = 0;

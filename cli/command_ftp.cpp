@@ -1,0 +1,137 @@
+// nestbridge-cli ftp: one size query, download or upload through the FTP client, as the
+// application makes them (automatic login, binary type, the application's buffer sizes).
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/Command.h"
+#include "cli/Progress.h"
+#include "net/ftp/IdFTP.h"
+#include "platform/Clock.h"
+#include "platform/Exception.h"
+
+namespace nb::cli {
+
+namespace {
+
+const char* const kUsage =
+    "usage: nestbridge-cli ftp --host H [--port P] [--user U] [--password P] [--passive] [--quiet]\n"
+    "        size REMOTE | get REMOTE LOCAL | put LOCAL REMOTE\n"
+    "  size   prints the remote file's size in bytes (-1 when the server does not tell it)\n"
+    "  get    downloads REMOTE into LOCAL, replacing LOCAL\n"
+    "  put    uploads LOCAL as REMOTE\n"
+    "  --port defaults to 21; data connections are active unless --passive.\n";
+
+// The message of an error, without the line ends replies carry.
+std::string Reason(const std::string& message) {
+    std::string text;
+    for (char c : message) {
+        if (c != '\r') text += c;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+std::string Speed(int64_t bytes, uint32_t elapsedMs) {
+    if (elapsedMs == 0) return "";
+    const double kib = static_cast<double>(bytes) / 1024.0 / (elapsedMs / 1000.0);
+    char text[48];
+    if (kib >= 1024.0) {
+        std::snprintf(text, sizeof text, "%.1f MiB/s", kib / 1024.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f KiB/s", kib);
+    }
+    return text;
+}
+
+// Draws the transfer's work events as a bar with the speed.
+void ShowProgress(TIdFTP& ftp, TerminalProgress& progress, const int64_t& expected) {
+    struct State {
+        uint32_t start = 0;
+        int64_t max = 0;
+    };
+    auto state = std::make_shared<State>();
+    ftp.OnWorkBegin = [state, &expected](TIdComponent&, TWorkMode, int32_t max) {
+        state->start = TickCount();
+        state->max = max > 0 ? max : expected;
+    };
+    ftp.OnWork = [state, &progress](TIdComponent&, TWorkMode, int32_t count) {
+        const int percent = state->max > 0 ? static_cast<int>(count * 100LL / state->max) : 0;
+        progress.Update(percent, Speed(count, TickCount() - state->start));
+    };
+    ftp.OnWorkEnd = [&progress](TIdComponent&, TWorkMode) { progress.Finish(); };
+}
+
+int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
+    ArgParser args(rawArgs);
+    if (args.WantsHelp()) {
+        std::fputs(kUsage, stdout);
+        return ExitOk;
+    }
+    std::string host, portText = "21", user, password;
+    const bool hasHost = args.Value("--host", host);
+    args.Value("--port", portText);
+    args.Value("--user", user);
+    args.Value("--password", password);
+    const bool passive = args.Flag("--passive");
+    const bool quiet = args.Flag("--quiet");
+    std::vector<std::string> rest;
+    if (!args.Positionals(rest)) return UsageError(self, args.Error);
+    if (!hasHost || host.empty()) return UsageError(self, "--host is required");
+    long long port = 0;
+    if (!ParseInt(portText, port) || port < 1 || port > 65535) return UsageError(self, "bad port " + portText);
+    if (rest.empty()) return UsageError(self, "an operation is required");
+    const std::string& op = rest[0];
+    const size_t operands = op == "size" ? 1 : (op == "get" || op == "put") ? 2 : 0;
+    if (operands == 0) return UsageError(self, "unknown operation " + op);
+    if (rest.size() != operands + 1) return UsageError(self, op + " needs " + std::to_string(operands) + " argument(s)");
+
+    TIdFTP ftp;
+    ftp.Host = host;
+    ftp.Port = static_cast<int32_t>(port);
+    ftp.Username = user;
+    ftp.Password = password;
+    ftp.Passive = passive;
+    ftp.RecvBufferSize = 8192;
+    ftp.SendBufferSize = 1024;
+    TerminalProgress progress(quiet);
+    int64_t expected = 0;
+    ShowProgress(ftp, progress, expected);
+
+    int result = ExitOk;
+    try {
+        ftp.Connect(true, -1);
+        ftp.SetTransferType(ftBinary);
+        if (op == "size") {
+            std::printf("%d\n", ftp.Size(rest[1]));
+        } else if (op == "get") {
+            // A download announces no size of its own; ask for it only when a bar is drawn.
+            if (progress.Enabled()) expected = ftp.Size(rest[1]);
+            ftp.Get(rest[1], rest[2], true, false);
+        } else {
+            ftp.Put(rest[1], rest[2], false);
+        }
+    } catch (const Exception& e) {
+        progress.Finish();
+        std::fprintf(stderr, "nestbridge-cli ftp: %s\n", Reason(e.Message()).c_str());
+        result = ExitFailure;
+    }
+    try {
+        ftp.Quit();
+    } catch (const Exception& e) {
+        if (result == ExitOk) {
+            std::fprintf(stderr, "nestbridge-cli ftp: %s\n", Reason(e.Message()).c_str());
+            result = ExitFailure;
+        }
+    }
+    return result;
+}
+
+const RegisterCommand kRegister{Command{"ftp", kUsage, [](const std::vector<std::string>& args) {
+                                            return RunFtp(Command{"ftp", kUsage, {}}, args);
+                                        }}};
+
+}  // namespace
+
+}  // namespace nb::cli

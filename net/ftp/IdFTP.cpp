@@ -1,0 +1,106 @@
+// The FTP client's control connection: connect with greeting and login, type, system, size,
+// resume probe and quit.
+#include "net/ftp/IdFTP.h"
+
+#include "net/transport/IdIOHandlerSocket.h"
+
+namespace nb {
+
+TIdFTP::TIdFTP() { Port = 21; }
+
+TIdFTP::~TIdFTP() = default;
+
+TIdSocketHandle* TIdFTP::ControlBinding() {
+    auto* transport = dynamic_cast<TIdIOHandlerSocket*>(IOHandler());
+    return transport ? transport->SocketHandle() : nullptr;
+}
+
+void TIdFTP::Connect(bool autoLogin, int32_t timeout) {
+    try {
+        const std::string host = Host;
+        const int32_t port = Port;
+        try {
+            TIdTCPClient::Connect(timeout);
+        } catch (...) {
+            Host = host;
+            Port = port;
+            throw;
+        }
+        Host = host;
+        Port = port;
+        ReadReply({220});
+        GreetingReply().Assign(LastReply());
+        if (autoLogin) {
+            Login();
+            if (OnAfterClientLogin) OnAfterClientLogin(*this);
+            if (SendCommand("SYST", {200, 215, 500}) == 500) {
+                systemDescription_ = "Unknown";
+            } else {
+                const auto& text = LastReply().Text();
+                systemDescription_ = text.empty() ? std::string() : text.front();
+            }
+            ReportStatus(ftpReady, {"Connection established"});
+        }
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+}
+
+void TIdFTP::Login() {
+    if (SendCommand("USER " + Username, {230, 331}) == 331) SendCommand("PASS " + Password, {230});
+    loginReply_.Assign(LastReply());
+    SendTransferType();
+}
+
+void TIdFTP::SetTransferType(TIdFTPTransferType value) {
+    if (value == transferType_ || dataConnection_) return;
+    transferType_ = value;
+    if (IsConnected()) SendTransferType();
+}
+
+void TIdFTP::SendTransferType() { SendCommand(std::string("TYPE ") + (transferType_ == ftASCII ? "A" : "I"), {200}); }
+
+int32_t TIdFTP::Size(const std::string& fileName) {
+    if (SendCommand("SIZE " + fileName) != 213) return -1;
+    std::string text;
+    for (const auto& line : LastReply().Text()) text += line + "\r\n";
+    text = TrimText(text);
+    const size_t blank = text.find(' ');
+    if (blank != std::string::npos) text.erase(0, blank + 1);
+    int32_t size = 0;
+    return TryStrToInt(text, size) ? size : -1;
+}
+
+bool TIdFTP::ResumeSupported() {
+    if (resumeProbed_) return resumeSupported_;
+    resumeProbed_ = true;
+    resumeSupported_ = SendCommand("REST 1") == 350;
+    SendCommand("REST 0");
+    return resumeSupported_;
+}
+
+void TIdFTP::Quit() {
+    try {
+        if (IsConnected()) WriteLine("QUIT");
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+    Disconnect();
+}
+
+void TIdFTP::Abort() {
+    if (IsConnected()) WriteLine("ABOR");
+    CloseDataConnection();
+}
+
+void TIdFTP::CloseDataConnection() {
+    if (dataConnection_) dataConnection_->DropConnection();
+}
+
+void TIdFTP::NotifyAfterGet(TStream& stream) {
+    if (OnAfterGet) OnAfterGet(*this, stream);
+}
+
+}  // namespace nb

@@ -1,0 +1,284 @@
+// The control connection against a scripted server: greeting, login shapes, SYST, type,
+// size, the resume probe and quit.
+#include <gtest/gtest.h>
+
+#include "net/ftp/IdFTP.h"
+#include "tests/net/ftp/FakeFtpServer.h"
+#include "tests/support/TestSupport.h"
+
+namespace nb {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class FtpControl : public ::testing::Test {
+protected:
+    void Serve(test::FakeFtpServer::Script script, int connections = 1) {
+        server_ = std::make_unique<test::FakeFtpServer>(std::move(script), connections);
+        ftp_.Host = "127.0.0.1";
+        ftp_.Port = server_->Port();
+        ftp_.Username = "user";
+        ftp_.Password = "secret";
+        ftp_.OnStatus = [this](TIdComponent&, TIdStatus status, const std::string& text) {
+            if (status >= ftpTransfer) statuses_.push_back(text);
+        };
+    }
+    Lines Commands() {
+        ftp_.Disconnect();
+        return server_->Finish();
+    }
+
+    TIdFTP ftp_;
+    std::unique_ptr<test::FakeFtpServer> server_;
+    Lines statuses_;
+};
+
+TEST_F(FtpControl, DefaultsOfANewClient) {
+    EXPECT_EQ(ftp_.Port, 21);
+    EXPECT_FALSE(ftp_.Passive);
+    EXPECT_EQ(ftp_.TransferType(), ftBinary);
+    EXPECT_EQ(ftp_.ProxySettings.ProxyType, fpcmNone);
+    EXPECT_EQ(ftp_.DataConnectionTimeout, 20000);
+    EXPECT_EQ(ftp_.DataConnection(), nullptr);
+    ftp_.Quit();  // not connected: writes nothing, does not fail
+    EXPECT_FALSE(ftp_.IsConnected());
+}
+
+TEST_F(FtpControl, MultiLineGreetingAndFullLogin) {
+    Serve([](test::FakeSession& s) {
+        s.Send("220-Welcome to\r\n  \r\nthe fake\r\n220 server\r\n");
+        s.Expect("USER user");
+        s.Send("331-Password\r\n331 please\r\n");
+        s.Expect("PASS secret");
+        s.Send("230 in\r\n");
+        s.Expect("TYPE I");
+        s.Send("200 ok\r\n");
+        s.Expect("SYST");
+        s.Send("215 UNIX Type: L8\r\n");
+        s.ClientClosed();
+    });
+    bool afterLogin = false;
+    ftp_.OnAfterClientLogin = [&](TIdFTP& sender) {
+        afterLogin = &sender == &ftp_;
+        EXPECT_EQ(sender.LoginReply().NumericCode(), 230);
+    };
+    ftp_.Connect(true, -1);
+    EXPECT_TRUE(afterLogin);
+    EXPECT_EQ(ftp_.GreetingReply().NumericCode(), 220);
+    EXPECT_EQ(ftp_.GreetingReply().Text(), (Lines{"Welcome to", "fake", "server"}));
+    EXPECT_EQ(ftp_.SystemDescription(), "UNIX Type: L8");
+    EXPECT_EQ(statuses_, (Lines{"Connection established"}));
+    Commands();
+}
+
+TEST_F(FtpControl, User230SkipsPassAndSyst500IsUnknown) {
+    Serve([](test::FakeSession& s) {
+        s.Send("220 hi\r\n");
+        s.Expect("USER user");
+        s.Send("230 no password needed\r\n");
+        s.Expect("TYPE I");
+        s.Send("200 ok\r\n");
+        s.Expect("SYST");
+        s.Send("500 what\r\n");
+        s.ClientClosed();
+    });
+    ftp_.Connect(true, -1);
+    EXPECT_EQ(ftp_.SystemDescription(), "Unknown");
+    EXPECT_EQ(ftp_.LoginReply().Text(), (Lines{"no password needed"}));
+    EXPECT_EQ(Commands(), (Lines{"USER user", "TYPE I", "SYST"}));
+}
+
+struct RefusedLogin {
+    const char* name;
+    std::string script;  // replies after the greeting, one per command
+    Lines commands;
+    int code;
+};
+
+class FtpLoginRefused : public FtpControl, public ::testing::WithParamInterface<RefusedLogin> {};
+
+TEST_P(FtpLoginRefused, ConnectFailsAndCloses) {
+    const auto& c = GetParam();
+    Serve([&c](test::FakeSession& s) {
+        s.Send("220 hi\r\n");
+        size_t from = 0;
+        while (from < c.script.size()) {
+            size_t end = c.script.find('\n', from) + 1;
+            if (s.ReadCommand().empty()) break;
+            s.Send(c.script.substr(from, end - from));
+            from = end;
+        }
+        EXPECT_TRUE(s.ClientClosed());
+    });
+    try {
+        ftp_.Connect(true, -1);
+        FAIL() << "no error";
+    } catch (const EIdProtocolReplyError& e) {
+        EXPECT_EQ(e.ReplyCode, c.code);
+    }
+    EXPECT_FALSE(ftp_.IsConnected());
+    EXPECT_EQ(ftp_.Host, "127.0.0.1");
+    EXPECT_EQ(server_->Finish(), c.commands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, FtpLoginRefused,
+    ::testing::Values(RefusedLogin{"account", "332 need account\r\n", {"USER user"}, 332},
+                      RefusedLogin{"password", "331 pw\r\n530 wrong\r\n", {"USER user", "PASS secret"}, 530},
+                      RefusedLogin{"type", "230 in\r\n504 no binary\r\n", {"USER user", "TYPE I"}, 504},
+                      RefusedLogin{"syst", "230 in\r\n200 ok\r\n421 bye\r\n", {"USER user", "TYPE I", "SYST"}, 421}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FtpControl, GreetingOtherThan220Closes) {
+    Serve([](test::FakeSession& s) {
+        s.Send("421 too many users\r\n");
+        EXPECT_TRUE(s.ClientClosed());
+    });
+    try {
+        ftp_.Connect(true, -1);
+        FAIL() << "no error";
+    } catch (const EIdProtocolReplyError& e) {
+        EXPECT_EQ(e.ReplyCode, 421);
+        EXPECT_EQ(e.Message(), "too many users\r\n");
+    }
+    EXPECT_FALSE(ftp_.IsConnected());
+    EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(FtpControl, RefusedTcpConnectKeepsHostAndPort) {
+    ftp_.Host = "127.0.0.1";
+    ftp_.Port = test::FreePort();
+    const int32_t port = ftp_.Port;
+    try {
+        ftp_.Connect(true, -1);
+        FAIL() << "no error";
+    } catch (const EIdSocketError& e) {
+        EXPECT_EQ(e.ErrorCode, 10061);
+    }
+    EXPECT_EQ(ftp_.Host, "127.0.0.1");
+    EXPECT_EQ(ftp_.Port, port);
+    EXPECT_FALSE(ftp_.IsConnected());
+}
+
+TEST_F(FtpControl, ConnectWithoutLoginReadsOnlyTheGreeting) {
+    Serve([](test::FakeSession& s) {
+        s.Send("220 hi\r\n");
+        s.ClientClosed();
+    });
+    ftp_.Connect(false, -1);
+    EXPECT_TRUE(ftp_.IsConnected());
+    EXPECT_TRUE(statuses_.empty());
+    EXPECT_TRUE(Commands().empty());
+}
+
+TEST_F(FtpControl, TransferTypeIsSentOnlyWhenItChanges) {
+    Serve([](test::FakeSession& s) {
+        s.Send("220 hi\r\n");
+        s.Expect("USER user");
+        s.Send("230 in\r\n");
+        s.Expect("TYPE A");
+        s.Send("200 ascii\r\n");
+        s.Expect("SYST");
+        s.Send("215 UNIX\r\n");
+        s.Expect("TYPE I");
+        s.Send("504 no\r\n");
+        s.Expect("QUIT");
+        s.ClientClosed();
+    });
+    ftp_.SetTransferType(ftASCII);  // disconnected: stored, sent by the next login
+    ftp_.Connect(true, -1);
+    ftp_.SetTransferType(ftASCII);  // unchanged: nothing sent
+    EXPECT_THROW(ftp_.SetTransferType(ftBinary), EIdProtocolReplyError);
+    EXPECT_EQ(ftp_.TransferType(), ftBinary);  // stored although refused
+    EXPECT_TRUE(ftp_.IsConnected());
+    ftp_.Quit();
+    EXPECT_FALSE(ftp_.IsConnected());
+    EXPECT_EQ(server_->Finish(), (Lines{"USER user", "TYPE A", "SYST", "TYPE I", "QUIT"}));
+}
+
+TEST_F(FtpControl, SizeReadsTheNumberOr1) {
+    Serve([](test::FakeSession& s) {
+        s.Login();
+        for (const char* reply : {"213 1234\r\n", "550 No such file\r\n", "213 abc\r\n", "213 Size: 77\r\n",
+                                  "213 4294967296\r\n", "213\r\n"}) {
+            s.ReadCommand();
+            s.Send(reply);
+        }
+        s.ClientClosed();
+    });
+    ftp_.Connect(true, -1);
+    EXPECT_EQ(ftp_.Size("a.bck"), 1234);
+    EXPECT_EQ(ftp_.Size("b.bck"), -1);
+    EXPECT_EQ(ftp_.Size("c.bck"), -1);
+    EXPECT_EQ(ftp_.Size("d.bck"), 77);  // cut after the first blank
+    EXPECT_EQ(ftp_.Size("e.bck"), -1);  // beyond 32 bits
+    EXPECT_EQ(ftp_.Size("f.bck"), -1);
+    auto commands = Commands();
+    EXPECT_EQ(commands.at(4), "SIZE a.bck");
+}
+
+TEST_F(FtpControl, ResumeProbeRunsOncePerObject) {
+    Serve(
+        [](test::FakeSession& s) {
+            s.Login();
+            if (s.ReadCommand() == "REST 1") {
+                s.Send("350 Restarting at 1\r\n");
+                s.Expect("REST 0");
+                s.Send("350 Restarting at 0\r\n");
+            }
+            s.Expect("QUIT");
+            s.ClientClosed();
+        },
+        2);
+    ftp_.Connect(true, -1);
+    EXPECT_TRUE(ftp_.ResumeSupported());
+    EXPECT_TRUE(ftp_.ResumeSupported());
+    ftp_.Quit();
+    ftp_.Connect(true, -1);
+    EXPECT_TRUE(ftp_.ResumeSupported());  // remembered across connections
+    ftp_.Quit();
+    auto commands = server_->Finish();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "REST 1"), 1);
+    EXPECT_EQ(commands.back(), "QUIT");
+}
+
+TEST_F(FtpControl, ResumeProbeRefused) {
+    Serve([](test::FakeSession& s) {
+        s.Login();
+        s.Expect("REST 1");
+        s.Send("502 not implemented\r\n");
+        s.Expect("REST 0");
+        s.Send("502 not implemented\r\n");
+        s.ClientClosed();
+    });
+    ftp_.Connect(true, -1);
+    EXPECT_FALSE(ftp_.ResumeSupported());
+    Commands();
+}
+
+TEST_F(FtpControl, QuitReadsNoReply) {
+    Serve([](test::FakeSession& s) {
+        s.Login();
+        s.Expect("QUIT");
+        // No reply is sent: the client must close at once all the same.
+        EXPECT_TRUE(s.ClientClosed());
+    });
+    ftp_.Connect(true, -1);
+    ftp_.Quit();
+    EXPECT_FALSE(ftp_.IsConnected());
+    server_->Finish();
+}
+
+TEST_F(FtpControl, ConnectWhileConnectedClosesTheConnection) {
+    Serve([](test::FakeSession& s) {
+        s.Login();
+        EXPECT_TRUE(s.ClientClosed());
+    });
+    ftp_.Connect(true, -1);
+    EXPECT_THROW(ftp_.Connect(true, -1), EIdAlreadyConnected);
+    EXPECT_FALSE(ftp_.IsConnected());
+    server_->Finish();
+}
+
+}  // namespace
+}  // namespace nb
