@@ -1,0 +1,225 @@
+// Real echoes: loopback in the test's own network namespace, and two namespaces joined by veth.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "net/icmp/IdIcmpClient.h"
+#include "tests/net/icmp/Namespaces.h"
+
+namespace nb {
+namespace {
+
+using test::OwnNetwork;
+
+// Sends one ICMP message (header and all) to 127.0.0.1 from a raw socket of its own.
+void InjectIcmp(uint8_t type, uint16_t sequence, const std::vector<uint8_t>& quoted = {}) {
+    std::vector<uint8_t> icmp(8, 0);
+    icmp[0] = type;
+    icmp[6] = static_cast<uint8_t>(sequence);
+    icmp[7] = static_cast<uint8_t>(sequence >> 8);
+    icmp.insert(icmp.end(), quoted.begin(), quoted.end());
+    const uint16_t sum = TIdIcmpClient::ComputeChecksum(icmp.data(), static_cast<int>(icmp.size()));
+    icmp[2] = static_cast<uint8_t>(sum);
+    icmp[3] = static_cast<uint8_t>(sum >> 8);
+    int s = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+    ASSERT_GE(s, 0) << std::strerror(errno);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ssize_t sent = sendto(s, icmp.data(), icmp.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    close(s);
+    ASSERT_EQ(sent, static_cast<ssize_t>(icmp.size())) << std::strerror(errno);
+}
+
+class LoopbackEcho : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!net_.Error().empty()) GTEST_SKIP() << "no network namespace of our own: " << net_.Error();
+        client_.Host = "127.0.0.1";
+        client_.ReceiveTimeout = 2000;
+        client_.OnReply = [this](TIdIcmpClient& sender, const TReplyStatus& status) {
+            EXPECT_EQ(&sender, &client_);
+            replies_.push_back(status);
+        };
+    }
+    OwnNetwork net_;
+    TIdIcmpClient client_;
+    std::vector<TReplyStatus> replies_;
+};
+
+TEST_F(LoopbackEcho, RawSocketHearsItsOwnRequestFirst) {
+    client_.Ttl = 77;
+    client_.SendEcho();
+    const TReplyStatus& r = client_.ReplyStatus;
+    EXPECT_EQ(r.Outcome, ReplyOk);
+    EXPECT_EQ(r.SourceAddress, "127.0.0.1");
+    EXPECT_EQ(r.ReceivedBytes, 72);
+    EXPECT_EQ(r.MessageType, 8);
+    EXPECT_EQ(r.ReplyTtl, 77);  // the request's own, so the option reached the socket
+    EXPECT_EQ(r.SequenceNumber, 3489);
+    EXPECT_LT(r.RoundTripMs, 1000u);
+    EXPECT_FALSE(client_.RawSocketHandle().Allocated);
+    ASSERT_EQ(replies_.size(), 1u);
+    EXPECT_EQ(replies_[0].SequenceNumber, 3489);
+    EXPECT_EQ(client_.SequenceCounter, 3490);
+
+    client_.SendEcho("payload");
+    EXPECT_EQ(client_.ReplyStatus.SequenceNumber, 3490);
+    EXPECT_EQ(replies_.size(), 2u);
+}
+
+TEST_F(LoopbackEcho, SequenceArgumentSetsTheCounterWhichWraps) {
+    client_.SendEcho("", 65535);
+    EXPECT_EQ(client_.ReplyStatus.SequenceNumber, 65535);
+    EXPECT_EQ(client_.SequenceCounter, 0);
+    client_.SendEcho();
+    EXPECT_EQ(client_.ReplyStatus.Outcome, ReplyOk);
+    EXPECT_EQ(client_.ReplyStatus.SequenceNumber, 0);
+    EXPECT_EQ(client_.SequenceCounter, 1);
+}
+
+TEST_F(LoopbackEcho, ErrorsLeaveTheSocketOpenAndTheCounterAlone) {
+    // Broadcast without SO_BROADCAST: the send is refused after the socket was opened.
+    client_.Host = "255.255.255.255";
+    EXPECT_THROW(client_.SendEcho(), EIdSocketError);
+    EXPECT_TRUE(client_.RawSocketHandle().Allocated);
+    EXPECT_EQ(client_.SequenceCounter, 3489);
+    EXPECT_TRUE(replies_.empty());
+
+    // A redirect queued on that very socket ends the next echo's wait with an error.
+    InjectIcmp(5, 3489);
+    client_.Host = "127.0.0.1";
+    try {
+        client_.SendEcho();
+        FAIL() << "the redirect was not seen";
+    } catch (const EIdIcmpException& e) {
+        EXPECT_EQ(e.Message(), "Non-echo type response received");
+    }
+    EXPECT_TRUE(client_.RawSocketHandle().Allocated);
+    EXPECT_EQ(client_.SequenceCounter, 3489);
+    EXPECT_TRUE(replies_.empty());
+    EXPECT_EQ(client_.ReplyStatus.SourceAddress, "");
+
+    client_.SendEcho();
+    EXPECT_EQ(client_.ReplyStatus.Outcome, ReplyOk);
+    EXPECT_EQ(client_.SequenceCounter, 3490);
+    EXPECT_FALSE(client_.RawSocketHandle().Allocated);
+}
+
+class QueuedDatagram : public LoopbackEcho {
+protected:
+    // Opens the client's socket and queues one datagram on it.
+    void Queue(uint8_t type, uint16_t sequence, const std::vector<uint8_t>& quoted = {}) {
+        client_.RawSocket();
+        InjectIcmp(type, sequence, quoted);
+        ASSERT_TRUE(client_.RawSocketHandle().WaitReadable(1000));
+    }
+};
+
+TEST_F(QueuedDatagram, OtherSequenceAtTheEndOfTheTimeKeepsItsOutcome) {
+    struct Case {
+        uint8_t Type;
+        TReplyStatusTypes Outcome;
+    } cases[] = {{0, ReplyOk}, {3, ReplyUnreachable}, {11, ReplyTtlExpired}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> quoted(28, 0);  // a quoted request with another sequence
+        quoted[0] = 0x45;
+        quoted[20] = 8;
+        quoted[26] = 0x10;
+        Queue(c.Type, 1000, c.Type == 0 ? std::vector<uint8_t>{} : quoted);
+        TReplyStatus record;
+        client_.WaitForReply(0, record);
+        EXPECT_EQ(record.Outcome, c.Outcome) << int{c.Type};
+        EXPECT_EQ(record.SourceAddress, "");
+        EXPECT_EQ(record.ReceivedBytes, 0);
+        EXPECT_EQ(record.SequenceNumber, 0);
+        EXPECT_EQ(record.ReplyTtl, 0);
+    }
+}
+
+TEST_F(QueuedDatagram, OtherSequenceIsSkippedAndTheWaitGoesOn) {
+    Queue(0, 1000);
+    const auto start = std::chrono::steady_clock::now();
+    TReplyStatus record;
+    client_.WaitForReply(300, record);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(record.Outcome, ReplyTimeout);
+    EXPECT_EQ(record.SourceAddress, "0.0.0.0");
+    EXPECT_EQ(record.SequenceNumber, 3489);
+    EXPECT_GE(waited, std::chrono::milliseconds(280));
+    EXPECT_LT(waited, std::chrono::milliseconds(2300));
+}
+
+class TwoHosts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!pair_.Error().empty()) GTEST_SKIP() << "cannot build two network namespaces: " << pair_.Error();
+    }
+    // One echo from the near namespace.
+    void Echo(const std::string& host, int32_t timeout, int32_t ttl = 128) {
+        test::EnterNetns near(pair_.Near());
+        ASSERT_TRUE(near.Entered());
+        client_.Host = host;
+        client_.ReceiveTimeout = timeout;
+        client_.Ttl = ttl;
+        client_.SendEcho();
+    }
+    test::VethPair pair_;
+    TIdIcmpClient client_;
+};
+
+TEST_F(TwoHosts, AnsweringHost) {
+    Echo("192.0.2.2", 3000);
+    const TReplyStatus& r = client_.ReplyStatus;
+    EXPECT_EQ(r.Outcome, ReplyOk);
+    EXPECT_EQ(r.SourceAddress, "192.0.2.2");
+    EXPECT_EQ(r.MessageType, 0);
+    EXPECT_EQ(r.ReceivedBytes, 72);
+    EXPECT_EQ(r.ReplyTtl, 64);
+    EXPECT_EQ(r.SequenceNumber, 3489);
+}
+
+TEST_F(TwoHosts, SilentHostTimesOutAfterTheTimeOutAndNoLonger) {
+    ASSERT_TRUE(pair_.FarIgnoresEchoes(true));
+    const auto start = std::chrono::steady_clock::now();
+    Echo("192.0.2.2", 400);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    const TReplyStatus& r = client_.ReplyStatus;
+    EXPECT_EQ(r.Outcome, ReplyTimeout);
+    EXPECT_EQ(r.SourceAddress, "0.0.0.0");
+    EXPECT_EQ(r.ReceivedBytes, 0);
+    EXPECT_EQ(r.MessageType, 0);
+    EXPECT_EQ(r.ReplyTtl, 0);
+    EXPECT_EQ(r.SequenceNumber, 3489);
+    EXPECT_GE(r.RoundTripMs, 390u);
+    EXPECT_GE(waited, std::chrono::milliseconds(390));
+    EXPECT_LT(waited, std::chrono::milliseconds(2400));
+    EXPECT_EQ(client_.SequenceCounter, 3490);
+}
+
+TEST_F(TwoHosts, RouterReportsUnreachableAndExpiredTtl) {
+    struct Case {
+        const char* Host;
+        int32_t Ttl;
+        TReplyStatusTypes Outcome;
+        uint8_t Type;
+    } cases[] = {{"203.0.113.5", 128, ReplyUnreachable, 3}, {"198.51.100.5", 1, ReplyTtlExpired, 11}};
+    for (const auto& c : cases) {
+        const uint16_t sequence = client_.SequenceCounter;
+        Echo(c.Host, 3000, c.Ttl);
+        const TReplyStatus& r = client_.ReplyStatus;
+        EXPECT_EQ(r.Outcome, c.Outcome) << c.Host;
+        EXPECT_EQ(r.SourceAddress, "192.0.2.2");
+        EXPECT_EQ(r.MessageType, c.Type);
+        EXPECT_EQ(r.SequenceNumber, sequence);
+        EXPECT_GE(r.ReceivedBytes, 56);
+    }
+}
+
+}  // namespace
+}  // namespace nb
