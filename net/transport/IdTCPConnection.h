@@ -25,6 +25,9 @@ public:
     virtual int32_t Size() const { return static_cast<int32_t>(storage_.size()); }
     virtual const uint8_t* Unread() const { return storage_.data(); }
     void Append(const void* data, int32_t count);
+    // Direct access for a receive into the buffer.
+    void Resize(int32_t count) { storage_.resize(static_cast<size_t>(count)); }
+    uint8_t* Data() { return storage_.data(); }
     std::string TakeFront(int32_t count);
     virtual void DropFront(int32_t count);
     virtual void Clear();

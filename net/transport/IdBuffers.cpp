@@ -1,0 +1,59 @@
+// The byte buffers of a connection: a plain front-consumed run and the receive queue.
+#include <cstring>
+
+#include "net/transport/IdException.h"
+#include "net/transport/IdTCPConnection.h"
+
+namespace nb {
+
+void TIdSimpleBuffer::Append(const void* data, int32_t count) {
+    if (count <= 0) return;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    storage_.insert(storage_.end(), p, p + count);
+}
+
+std::string TIdSimpleBuffer::TakeFront(int32_t count) {
+    if (count > Size()) throw EIdNotEnoughDataInBuffer();
+    std::string text(reinterpret_cast<const char*>(Unread()), static_cast<size_t>(count < 0 ? 0 : count));
+    DropFront(count);
+    return text;
+}
+
+void TIdSimpleBuffer::DropFront(int32_t count) {
+    if (count > Size()) throw EIdNotEnoughDataInBuffer();
+    if (count <= 0) return;
+    if (count == Size())
+        std::vector<uint8_t>().swap(storage_);
+    else
+        storage_.erase(storage_.begin(), storage_.begin() + count);
+    if (OnConsumed) OnConsumed(*this, count);
+}
+
+void TIdSimpleBuffer::Clear() { std::vector<uint8_t>().swap(storage_); }
+
+void TIdManagedBuffer::DropFront(int32_t count) {
+    if (count > Size()) throw EIdNotEnoughDataInBuffer();
+    if (count <= 0) return;
+    if (count == Size()) {
+        Clear();
+    } else {
+        ReadOffset += count;
+        if (ReadOffset >= CompactThreshold) Compact();
+    }
+    if (OnConsumed) OnConsumed(*this, count);
+}
+
+// Keeps the storage's capacity: the queue refills at once, and its size stays bounded by one
+// receive plus what the reader leaves unconsumed.
+void TIdManagedBuffer::Clear() {
+    storage_.clear();
+    ReadOffset = 0;
+}
+
+void TIdManagedBuffer::Compact() {
+    if (ReadOffset == 0) return;
+    storage_.erase(storage_.begin(), storage_.begin() + ReadOffset);
+    ReadOffset = 0;
+}
+
+}  // namespace nb

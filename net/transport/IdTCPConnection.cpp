@@ -1,0 +1,349 @@
+#include "net/transport/IdTCPConnection.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/ftp/IdRFCReply.h"
+#include "net/transport/IdException.h"
+#include "net/transport/IdStack.h"
+#include "platform/Stream.h"
+
+namespace nb {
+
+namespace {
+
+constexpr int32_t kNoLimit = -2;
+
+std::string TrimControl(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    return s.substr(b, e - b);
+}
+
+// Runs body, then cleanup however body ends.
+template <typename Body, typename Cleanup>
+void Guarded(Body body, Cleanup cleanup) {
+    try {
+        body();
+    } catch (...) {
+        cleanup();
+        throw;
+    }
+    cleanup();
+}
+
+}  // namespace
+
+TIdTCPConnection::TIdTCPConnection()
+    : greetingReply_(std::make_unique<TIdRFCReply>()), lastReply_(std::make_unique<TIdRFCReply>()) {
+    Incoming.OnConsumed = [this](TIdSimpleBuffer&, int32_t count) { CountWork(wmRead, count); };
+}
+
+TIdTCPConnection::~TIdTCPConnection() {
+    DropConnection();
+    ownedIOHandler_.reset();
+    ioHandler_ = nullptr;
+}
+
+void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
+    if (handler && handler == ownedIOHandler_.get()) return;
+    ownedIOHandler_.reset();
+    ioHandler_ = handler;
+}
+
+void TIdTCPConnection::SetOwnedIOHandler(std::unique_ptr<TIdIOHandler> handler) {
+    ownedIOHandler_.reset();
+    ownedIOHandler_ = std::move(handler);
+    ioHandler_ = ownedIOHandler_.get();
+}
+
+void TIdTCPConnection::NotifyDisconnected() {
+    if (OnDisconnected) OnDisconnected(*this);
+}
+
+void TIdTCPConnection::ResetState() {
+    Incoming.Clear();
+    PeerClosed = false;
+}
+
+void TIdTCPConnection::CheckClosed(bool raiseIfClosed, bool ignoreBuffer) {
+    if (!ioHandler_) return;
+    bool closed;
+    if (PeerClosed) {
+        if (ioHandler_->IsOpen()) {
+            DropConnection();
+            ReportStatus(hsDisconnected);
+            NotifyDisconnected();
+        }
+        closed = true;
+    } else {
+        closed = !ioHandler_->IsOpen();
+    }
+    if (closed && (Incoming.Size() == 0 || ignoreBuffer) && raiseIfClosed) throw EIdConnClosedGracefully();
+}
+
+bool TIdTCPConnection::IsConnected() {
+    CheckClosed(false, false);
+    return ioHandler_ && ioHandler_->IsOpen();
+}
+
+void TIdTCPConnection::Disconnect() {
+    bool wasConnected = IsConnected();
+    if (wasConnected) {
+        ReportStatus(hsDisconnecting);
+        DropConnection();
+    }
+    if (ownedIOHandler_) {
+        ownedIOHandler_.reset();
+        ioHandler_ = nullptr;
+    }
+    if (wasConnected) {
+        NotifyDisconnected();
+        ReportStatus(hsDisconnected);
+    }
+}
+
+void TIdTCPConnection::DropConnection() {
+    if (!ioHandler_) return;
+    PeerClosed = true;
+    ioHandler_->Close();
+}
+
+int32_t TIdTCPConnection::FillIncoming(bool raiseIfClosed, int32_t timeout, bool raiseOnTimeout) {
+    if (timeout == -1) timeout = ReadTimeout == 0 ? kNoLimit : ReadTimeout;
+    CheckClosed(raiseIfClosed, false);
+    if (!IsConnected()) {
+        if (raiseIfClosed) throw EIdNotConnected();
+        return 0;
+    }
+    TIdStack& stack = *SharedStack();
+    int32_t n;
+    do {
+        // Without a limit the blocking receive itself waits; a readiness wait first would only
+        // cost a second system call per receive.
+        if (timeout != kNoLimit && !ioHandler_->WaitReadable(timeout)) {
+            if (raiseOnTimeout) throw EIdReadTimeout();
+            return -1;
+        }
+        receiveScratch_.Resize(RecvBufferSize);
+        n = ioHandler_->Receive(receiveScratch_.Data(), RecvBufferSize);
+        PeerClosed = n == 0;
+        if (n == Id_SOCKET_ERROR) {
+            stack.CheckResult(n, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED});
+            n = 0;
+            DropConnection();
+            if (Incoming.Size() == 0) stack.ThrowSocketError(stack.LastErrorCode);
+        }
+        if (n > 0) Incoming.Append(receiveScratch_.Data(), n);
+        CheckClosed(raiseIfClosed, false);
+    } while (n == 0 && IsConnected());
+    return n;
+}
+
+std::string TIdTCPConnection::ReadLine(const std::string& terminator, int32_t timeout, int32_t maxLength) {
+    if (maxLength == -1) maxLength = MaxLineLength;
+    const std::string term = terminator.empty() ? std::string("\n") : terminator;
+    const int32_t termLength = static_cast<int32_t>(term.size());
+    LineWasSplit = false;
+    LineTimedOut = false;
+    int32_t p = 0, scanned = 0;
+    auto overLimit = [&]() -> std::string {
+        if (MaxLineAction != maSplit) throw EIdReadLnMaxLineLengthExceeded();
+        LineWasSplit = true;
+        return Incoming.TakeFront(maxLength);
+    };
+    do {
+        int32_t b = Incoming.Size();
+        if (b > 0) {
+            // Back up so that a terminator split across two receives is still found.
+            int32_t from = std::max(0, scanned - (termLength - 1));
+            const char* base = reinterpret_cast<const char*>(Incoming.Unread());
+            const char* hit;
+            if (termLength == 1) {
+                hit = static_cast<const char*>(std::memchr(base + from, term[0], static_cast<size_t>(b - from)));
+            } else {
+                hit = std::search(base + from, base + b, term.begin(), term.end());
+                if (hit == base + b) hit = nullptr;
+            }
+            if (hit) p = static_cast<int32_t>(hit - base) + 1;
+            scanned = b;
+        }
+        if (maxLength != 0 && p - 1 > maxLength) return overLimit();
+        if (p == 0) {
+            if (maxLength != 0 && scanned > maxLength) return overLimit();
+            CheckClosed(true, true);
+            if (FillIncoming(true, timeout, timeout == -1) == -1) {
+                LineTimedOut = true;
+                return {};
+            }
+        }
+    } while (p == 0);
+    std::string line = Incoming.TakeFront(p + termLength - 1);
+    if (term == "\n" && p > 1 && line[static_cast<size_t>(p - 2)] == '\r')
+        line.resize(static_cast<size_t>(p - 2));
+    else
+        line.resize(static_cast<size_t>(p - 1));
+    return line;
+}
+
+std::string TIdTCPConnection::ReadNonEmptyLine(int32_t attempts) {
+    std::string result;
+    for (int32_t i = 0; result.empty() && i < attempts; ++i) result = TrimControl(ReadLine("\n", -1, -1));
+    return result;
+}
+
+void TIdTCPConnection::ReadExact(void* buffer, int32_t count) {
+    if (count <= 0 || !buffer) return;
+    while (Incoming.Size() < count) {
+        FillIncoming(true, -1, true);
+        CheckClosed(true, true);
+    }
+    std::memcpy(buffer, Incoming.Unread(), static_cast<size_t>(count));
+    Incoming.DropFront(count);
+}
+
+int32_t TIdTCPConnection::ReadInt32(bool convert) {
+    uint32_t value = 0;
+    ReadExact(&value, sizeof value);
+    if (convert) value = SharedStack()->NToHl(value);
+    return static_cast<int32_t>(value);
+}
+
+void TIdTCPConnection::ReadToStream(TStream& stream, int32_t count, bool untilClosed) {
+    if (count == -1 && !untilClosed) count = ReadInt32(true);
+    if (count >= 0) {
+        int64_t position = stream.Position();
+        stream.SetSize(position + count);
+        if (stream.Position() != position) stream.SetPosition(position);
+    }
+    int32_t remaining;
+    if (untilClosed) {
+        remaining = 2147483647;
+        StartWork(wmRead, 0);
+    } else {
+        remaining = count;
+        StartWork(wmRead, count);
+    }
+    std::vector<uint8_t> chunk;
+    Guarded(
+        [&] {
+            int32_t k = std::min(Incoming.Size(), remaining);
+            if (k > 0) {
+                stream.WriteBuffer(Incoming.Unread(), k);
+                Incoming.DropFront(k);
+                remaining -= k;
+            }
+            chunk.resize(static_cast<size_t>(std::max(0, std::min(remaining, RecvBufferSize))));
+            const int32_t c = static_cast<int32_t>(chunk.size());
+            while (remaining > 0 && IsConnected()) {
+                int32_t i = std::min(remaining, c);
+                try {
+                    ReadExact(chunk.data(), i);
+                } catch (const EIdConnClosedGracefully&) {
+                    if (!untilClosed) throw;
+                    i = std::min(Incoming.Size(), c);
+                    std::memcpy(chunk.data(), Incoming.Unread(), static_cast<size_t>(i));
+                    Incoming.Clear();
+                }
+                if (i > 0) {
+                    stream.WriteBuffer(chunk.data(), i);
+                    remaining -= i;
+                }
+            }
+        },
+        [&] {
+            FinishWork(wmRead);
+            int64_t position = stream.Position();
+            if (stream.Size() > position) stream.SetSize(position);
+        });
+}
+
+void TIdTCPConnection::WriteBytes(const void* buffer, int32_t count, bool immediate) {
+    if (count <= 0 || !buffer) return;
+    CheckClosed(true, true);
+    if (!IsConnected()) throw EIdNotConnected();
+    if (pendingOutput_ && !immediate) {
+        pendingOutput_->Append(buffer, count);
+        if (flushThreshold_ > 0 && pendingOutput_->Size() >= flushThreshold_) FlushBuffered(flushThreshold_);
+        return;
+    }
+    TIdStack& stack = *SharedStack();
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    int32_t position = 0;
+    while (position < count) {
+        int32_t n = ioHandler_->Send(bytes + position, count - position);
+        PeerClosed = n == 0;
+        CheckClosed(true, false);
+        if (n == Id_SOCKET_ERROR) {
+            stack.CheckResult(n, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED, Id_WSAECONNRESET});
+            // Closing the socket may itself fail; the send's code is the one worth reporting.
+            int32_t code = stack.LastErrorCode;
+            DropConnection();
+            stack.ThrowSocketError(code);
+        }
+        CountWork(wmWrite, n);
+        position += n;
+    }
+}
+
+void TIdTCPConnection::WriteText(const std::string& text) {
+    if (!text.empty()) WriteBytes(text.data(), static_cast<int32_t>(text.size()));
+}
+
+void TIdTCPConnection::WriteLine(const std::string& text) { WriteText(text + "\r\n"); }
+
+void TIdTCPConnection::WriteInt32(int32_t value, bool convert) {
+    uint32_t v = static_cast<uint32_t>(value);
+    if (convert) v = SharedStack()->HToNl(v);
+    WriteBytes(&v, sizeof v);
+}
+
+void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sendLength, int64_t size) {
+    if (fromStart) stream.SetPosition(0);
+    int64_t position = stream.Position();
+    int64_t end = size == 0 ? stream.Size() : position + size;
+    int64_t total = end - position;
+    if (sendLength) WriteInt32(static_cast<int32_t>(total), true);
+    StartWork(wmWrite, static_cast<int32_t>(total));
+    Guarded(
+        [&] {
+            std::vector<uint8_t> chunk(static_cast<size_t>(std::max(SendBufferSize, 1)));
+            for (;;) {
+                int32_t k = static_cast<int32_t>(std::min<int64_t>(end - position, SendBufferSize));
+                if (k <= 0) break;
+                int32_t got = stream.Read(chunk.data(), k);
+                if (got <= 0) throw EIdNoDataToRead();
+                WriteBytes(chunk.data(), got, false);
+                position += got;
+            }
+        },
+        [&] { FinishWork(wmWrite); });
+}
+
+void TIdTCPConnection::BeginBuffering(int32_t threshold) {
+    pendingOutput_ = std::make_unique<TIdSimpleBuffer>();
+    flushThreshold_ = threshold;
+}
+
+void TIdTCPConnection::FlushBuffered(int32_t count) {
+    if (!pendingOutput_ || pendingOutput_->Size() == 0) return;
+    TIdSimpleBuffer& pending = *pendingOutput_;
+    if (count != -1 && pending.Size() >= count) {
+        WriteBytes(pending.Unread(), count, true);
+        pending.DropFront(count);
+    } else {
+        WriteBytes(pending.Unread(), pending.Size(), true);
+        pending.Clear();
+    }
+}
+
+void TIdTCPConnection::EndBuffering() {
+    Guarded([&] { FlushBuffered(-1); }, [&] { pendingOutput_.reset(); });
+}
+
+void TIdTCPConnection::DiscardBuffered() {
+    if (pendingOutput_) pendingOutput_->Clear();
+}
+
+}  // namespace nb

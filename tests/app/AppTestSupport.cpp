@@ -1,0 +1,109 @@
+#include "tests/app/AppTestSupport.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace nb::test {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> FoldSpeedLines(const std::vector<std::string>& lines, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& line : lines) {
+        for (const char* speed : {"Download speed ", "Uploade speed "}) {
+            std::string head = prefix + speed;
+            if (line.rfind(head, 0) == 0) {
+                std::string folded = head + "*";
+                if (out.empty() || out.back() != folded) out.push_back(folded);
+                goto next;
+            }
+        }
+        out.push_back(line);
+    next:;
+    }
+    return out;
+}
+
+std::vector<std::string> RecordingWindow::Folded() const { return FoldSpeedLines(events, "status:"); }
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> snap;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        std::string rel = fs::relative(e.path(), folder).string();
+        auto mode = static_cast<unsigned>(e.symlink_status().permissions());
+        std::string value = std::to_string(mode) + (e.is_directory() ? ":dir" : ":" + ReadFile(e.path().string()));
+        snap[rel] = value;
+    }
+    return snap;
+}
+
+void WriteServiceSettings(const std::string& settingsFile, int ftpPort, int probeTimeoutMs) {
+    fs::create_directories(fs::path(settingsFile).parent_path());
+    WriteFile(settingsFile, "[Service]\nFtpHost=127.0.0.1\nFtpPort=" + std::to_string(ftpPort) +
+                                "\nProbeHost=127.0.0.1\nProbeTimeout=" + std::to_string(probeTimeoutMs) + "\n");
+}
+
+namespace {
+bool Accepts(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+}  // namespace
+
+LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std::string& password) {
+    port_ = FreePort();
+    std::string script = std::string(std::getenv("NB_SOURCE_DIR") ? std::getenv("NB_SOURCE_DIR") : ".") +
+                         "/tests/app/lying_ftpd.py";
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::string p = std::to_string(port_), b = std::to_string(sizeBonus);
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execl("/usr/bin/python3", "python3", script.c_str(), p.c_str(), user.c_str(), password.c_str(),
+              home_.Path().c_str(), b.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 500; ++i) {
+        if (Accepts(port_)) {
+            pid_ = pid;
+            return;
+        }
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+LyingFtpServer::~LyingFtpServer() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+}  // namespace nb::test

@@ -1,0 +1,318 @@
+// Both presses end to end against a real FTP server and the echo probe on 127.0.0.1, as the
+// window sees them: the exact texts and boxes in order, and what lands on disk.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/Unit1.h"
+#include "platform/IniFile.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace nb::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCompleted = "message:모든 작업을 정상적으로 완료하였습니다.";
+const std::string kRestoreFailed = "info:복원에 실패하였습니다.|자료백업/복원";
+const std::string kDownloadFailed = "message:파일 받기에 실패하였습니다.";
+
+std::map<std::string, std::string> WithoutBackupFolder(std::map<std::string, std::string> snap) {
+    for (auto it = snap.begin(); it != snap.end();) it = it->first.rfind("Backup", 0) == 0 ? snap.erase(it) : ++it;
+    return snap;
+}
+
+std::vector<std::string> PlainNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_regular_file() && e.path().filename().string()[0] != '.') names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class WorkflowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* bin = std::getenv("NB_BINARY_DIR");
+        environment.ZipcodeArchive = std::string(bin ? bin : ".") + "/data/zipcode.bck";
+        if (!fs::exists(environment.ZipcodeArchive)) GTEST_SKIP() << "zipcode.bck was not built";
+        environment.SettingsFile = root / "config/nestbridge/FtpHost.ini";
+        environment.WinePrefix = root / "wine";
+        environment.DataFolderOverride = data;
+        fs::create_directories(data);
+        WriteFile(data + "/Sale.DB", "old sales");
+        WriteFile(data + "/Item.PX", "old item index");
+        WriteFile(data + "/Other.bin", "not a table");
+        WriteFile(data + "/.hidden", "hidden stays");
+        fs::create_directories(data + "/Sub");
+        WriteFile(data + "/Sub/inner.DB", "subfolders stay");
+    }
+
+    void UseServerPort(int port) { WriteServiceSettings(environment.SettingsFile, port, 2000); }
+
+    // One press on a fresh window, as the user types the ID and password.
+    std::vector<std::string> Press(bool upload, const std::string& user = "user",
+                                   const std::string& password = "secret") {
+        RecordingWindow window;
+        TForm1 form(window, environment);
+        form.FormCreate();
+        window.userID = user;
+        window.password = password;
+        window.events.clear();
+        if (upload) form.PressBackup(); else form.PressRestore();
+        completed = form.LastPressCompleted();
+        EXPECT_FALSE(form.Busy());
+        EXPECT_EQ(window.cursor, TScreenCursor::Default);
+        return window.Folded();
+    }
+
+    // An archive of the given files, built by the archive component itself.
+    std::string MakeArchive(const std::map<std::string, std::string>& files) {
+        std::string source = root / ("source" + std::to_string(++archives));
+        fs::create_directories(source);
+        for (const auto& [name, bytes] : files) WriteFile(source + "/" + name, bytes);
+        std::string path = root / ("archive" + std::to_string(archives) + ".bck");
+        TBackupFile backup;
+        EXPECT_TRUE(backup.Backup({source + "/*.*"}, path));
+        return ReadFile(path);
+    }
+
+    TempDir root;
+    std::string data = root / "data";
+    TForm1Environment environment;
+    bool completed = false;
+    int archives = 0;
+};
+
+TEST_F(WorkflowTest, UploadPacksTheTablesStoresTheArchiveAndRemembersTheLogin) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+
+    EXPECT_EQ(Press(true), (std::vector<std::string>{
+                               "status:인터넷 사용가능", "status:서버 접속 완료", "status:백업을 완료했습니다.",
+                               "status:파일을 올리는 중...", "status:Uploade speed *", "status:전송을 완료했습니다.",
+                               kCompleted, "status:서버 단절"}));
+    EXPECT_TRUE(completed);
+    std::string local = ReadFile(data + "/Backup/user.bck");
+    EXPECT_EQ(ReadFile(server.Home() + "/user.bck"), local);
+    ArchiveListing listing = ListArchive(data + "/Backup/user.bck");
+    std::vector<std::string> names;
+    for (const auto& e : listing.Entries) names.push_back(ExtractFileName(e.Name));
+    EXPECT_NE(std::find(names.begin(), names.end(), "Sale.DB"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "Item.PX"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "Other.bin"), names.end()) << "only the 33 tables are packed";
+    EXPECT_NE(listing.Title.find("에 만든 백업파일"), std::string::npos);
+
+    TIniFile ini(environment.SettingsFile);
+    EXPECT_EQ(ini.ReadString("Server", "FTPHOST", ""), "127.0.0.1");
+    EXPECT_EQ(ini.ReadString("Server", "HOSTID", ""), "user");
+    EXPECT_EQ(ini.ReadString("Server", "HOSTPASS", ""), "secret");
+    struct stat st {};
+    ASSERT_EQ(stat(environment.SettingsFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // The next start shows the remembered ID and an empty password.
+    RecordingWindow next;
+    TForm1 form(next, environment);
+    form.FormCreate();
+    EXPECT_EQ(next.userID, "user");
+    EXPECT_EQ(next.password, "");
+}
+
+TEST_F(WorkflowTest, DownloadReplacesThePlainFilesAndKeepsHiddenFilesAndSubfolders) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}, {"Item.DB", "new items"}}));
+
+    EXPECT_EQ(Press(false), (std::vector<std::string>{
+                                "status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
+                                "status:Download speed *", "status:전송을 완료했습니다.", "status:복원을 완료했습니다.",
+                                "status:서버 단절", kCompleted}));
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(PlainNames(data), (std::vector<std::string>{"Item.DB", "Sale.DB", "ZipCode.txt"}));
+    EXPECT_EQ(ReadFile(data + "/Sale.DB"), "new sales");
+    EXPECT_EQ(ReadFile(data + "/.hidden"), "hidden stays");
+    EXPECT_EQ(ReadFile(data + "/Sub/inner.DB"), "subfolders stay");
+    EXPECT_EQ(ReadFile(data + "/Backup/user.bck"), ReadFile(server.Home() + "/user.bck"));
+    // Nothing of the swap is left behind.
+    for (const auto& e : fs::directory_iterator(data))
+        EXPECT_EQ(e.path().filename().string().find(".nestbridge"), std::string::npos) << e.path();
+    for (const auto& e : fs::directory_iterator(data + "/Backup"))
+        EXPECT_EQ(e.path().filename(), "user.bck");
+}
+
+TEST_F(WorkflowTest, DownloadIntoAFolderOfSubfoldersOnlyRestoresBothArchives) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}}));
+    for (const char* name : {"Sale.DB", "Item.PX", "Other.bin", ".hidden"}) fs::remove(data + "/" + name);
+
+    Press(false);
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(PlainNames(data), (std::vector<std::string>{"Sale.DB", "ZipCode.txt"}));
+}
+
+TEST_F(WorkflowTest, ConnectFailureShowsItsMessageAndWritesNoSettings) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    for (bool upload : {true, false}) {
+        EXPECT_EQ(Press(upload, "user", "wrong"),
+                  (std::vector<std::string>{"status:인터넷 사용가능", "message:서버 접속에 실패하였습니다."}));
+        EXPECT_FALSE(completed);
+    }
+    EXPECT_EQ(TIniFile(environment.SettingsFile).ReadString("Server", "HOSTID", "none"), "none");
+}
+
+TEST_F(WorkflowTest, FailedArchiveRunUploadsNothing) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(data + "/Backup", "a file where the backup folder belongs");
+
+    auto events = Press(true);
+    ASSERT_EQ(events.size(), 6u) << ::testing::PrintToString(events);
+    EXPECT_EQ(events[0], "status:인터넷 사용가능");
+    EXPECT_EQ(events[1], "status:서버 접속 완료");
+    EXPECT_EQ(events[2].rfind("error:", 0), 0u) << "the archive component's own report comes first";
+    EXPECT_EQ(events[3], "status:백업을 완료했습니다.");
+    EXPECT_EQ(events[4], "info:백업에 실패하였습니다.|자료백업/복원");
+    EXPECT_EQ(events[5], "status:서버 단절");
+    EXPECT_FALSE(completed);
+    EXPECT_FALSE(PathExists(server.Home() + "/user.bck"));
+}
+
+TEST_F(WorkflowTest, RefusedStoreIsAnUploadFailure) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    fs::create_directories(server.Home() + "/user.bck");  // the server cannot store over a folder
+
+    auto events = Press(true);
+    EXPECT_EQ(events.back(), "status:서버 단절");
+    EXPECT_EQ(events[events.size() - 2], "message:파일 올리기를 실패하였습니다.");
+    EXPECT_EQ(std::count(events.begin(), events.end(), kCompleted), 0);
+    EXPECT_FALSE(completed);
+}
+
+TEST_F(WorkflowTest, StoredSizeThatDiffersIsAnUploadFailure) {
+    LyingFtpServer server(1);
+    ASSERT_TRUE(server.Running());
+    UseServerPort(server.Port());
+
+    auto events = Press(true);
+    EXPECT_EQ(events, (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료",
+                                                "status:백업을 완료했습니다.", "status:파일을 올리는 중...",
+                                                "status:Uploade speed *", "status:전송을 완료했습니다.",
+                                                "message:파일 올리기를 실패하였습니다.", "status:서버 단절"}));
+    EXPECT_FALSE(completed);
+}
+
+TEST_F(WorkflowTest, MissingServerArchiveLeavesEverythingAsItWas) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    fs::create_directories(data + "/Backup");
+    WriteFile(data + "/Backup/user.bck", "previous local archive");
+    auto before = Snapshot(data);
+
+    auto events = Press(false);
+    EXPECT_EQ(events, (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료",
+                                                "status:파일을 받는 중...", kDownloadFailed, "status:서버 단절",
+                                                kCompleted}));
+    EXPECT_FALSE(completed);
+    EXPECT_EQ(Snapshot(data), before);
+}
+
+TEST_F(WorkflowTest, ShortTransferKeepsThePreviousArchiveAndTheData) {
+    LyingFtpServer server(100);
+    ASSERT_TRUE(server.Running());
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}}));
+    fs::create_directories(data + "/Backup");
+    WriteFile(data + "/Backup/user.bck", "previous local archive");
+    auto before = Snapshot(data);
+
+    EXPECT_EQ(Press(false), (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료",
+                                                      "status:파일을 받는 중...", "status:Download speed *",
+                                                      "status:전송을 완료했습니다.", kDownloadFailed,
+                                                      "status:서버 단절", kCompleted}));
+    EXPECT_FALSE(completed);
+    EXPECT_EQ(Snapshot(data), before);
+}
+
+// Archives that fail their check, and a data folder that cannot be emptied: the restore fails
+// before the data folder is touched.
+struct RestoreRefusal {
+    const char* name;
+    void (*prepare)(WorkflowTest& test, std::string& serverArchive, const std::string& data,
+                    TForm1Environment& environment);
+};
+
+class RestoreRefusalTest : public WorkflowTest, public ::testing::WithParamInterface<RestoreRefusal> {};
+
+TEST_P(RestoreRefusalTest, LeavesTheDataFolderByteForByte) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    std::string archive = MakeArchive({{"Sale.DB", RandomBytes(200000, 7)}, {"Item.DB", "new items"}});
+    GetParam().prepare(*this, archive, data, environment);
+    WriteFile(server.Home() + "/user.bck", archive);
+    auto before = WithoutBackupFolder(Snapshot(data));
+
+    EXPECT_EQ(Press(false), (std::vector<std::string>{
+                                "status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
+                                "status:Download speed *", "status:전송을 완료했습니다.", "status:복원을 완료했습니다.",
+                                kRestoreFailed, "status:서버 단절", kCompleted}));
+    EXPECT_FALSE(completed);
+    EXPECT_EQ(WithoutBackupFolder(Snapshot(data)), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RestoreRefusalTest,
+    ::testing::Values(
+        RestoreRefusal{"TruncatedArchive",
+                       [](WorkflowTest&, std::string& a, const std::string&, TForm1Environment&) {
+                           a.resize(a.size() * 2 / 3);
+                       }},
+        RestoreRefusal{"FlippedByte",
+                       [](WorkflowTest&, std::string& a, const std::string&, TForm1Environment&) {
+                           a[a.size() / 2] = static_cast<char>(a[a.size() / 2] ^ 0x5A);
+                       }},
+        RestoreRefusal{"MissingZipcode",
+                       [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment& e) {
+                           e.ZipcodeArchive = data + "/../no-such-zipcode.bck";
+                       }},
+        RestoreRefusal{"ReadOnlyDataFile",
+                       [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment&) {
+                           chmod((data + "/Item.PX").c_str(), 0444);
+                       }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Refusals before anything runs: no probe, no connection, one message.
+TEST_F(WorkflowTest, UnusableUserIDsAreRefusedBeforeAnythingRuns) {
+    for (const char* id : {"", ".", "..", "a/b", "a\\b", "a\r\nb", "tab\there"}) {
+        for (bool upload : {true, false}) {
+            EXPECT_EQ(Press(upload, id),
+                      (std::vector<std::string>{
+                          "message:사용자 아이디가 올바르지 않습니다. 아이디를 확인하고 다시 입력하십시오."}))
+                << "id " << ::testing::PrintToString(std::string(id));
+            EXPECT_FALSE(completed);
+        }
+    }
+    EXPECT_FALSE(fs::exists(environment.SettingsFile));
+}
+
+TEST_F(WorkflowTest, MissingDataFolderIsRefusedBeforeAnythingRuns) {
+    environment.DataFolderOverride.clear();  // and the registry has no value
+    for (bool upload : {true, false})
+        EXPECT_EQ(Press(upload), (std::vector<std::string>{"message:가온장부의 자료 폴더를 찾을 수 없습니다. "
+                                                           "가온장부가 설치되어 있는지 확인하십시오."}));
+}
+
+}  // namespace
+}  // namespace nb::test

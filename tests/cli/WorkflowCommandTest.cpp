@@ -1,0 +1,105 @@
+// nestbridge-cli upload / download: the window's texts line by line on stdout, and the exit status.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/app/AppTestSupport.h"
+
+namespace nb::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WorkflowCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (CliPath().empty()) GTEST_SKIP() << "NB_CLI not set";
+        fs::create_directories(root / "wine");
+        env = {"XDG_CONFIG_HOME=" + (root / "config"), "WINEPREFIX=" + (root / "wine"), "HOME=" + root.Path()};
+    }
+    CommandResult Run(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{CliPath()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunCommand(argv, env);
+    }
+    std::string Settings() const { return root / "config/nestbridge/FtpHost.ini"; }
+
+    TempDir root;
+    std::vector<std::string> env;
+};
+
+TEST_F(WorkflowCommandTest, UploadOnOneComputerDownloadOnTheOther) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    WriteServiceSettings(Settings(), server.Port());
+    std::string office = root / "office", home = root / "home";
+    fs::create_directories(office);
+    fs::create_directories(home);
+    WriteFile(office + "/Sale.DB", RandomBytes(300000, 3));
+    WriteFile(office + "/TaxBill.MB", "tax bills");
+    WriteFile(home + "/Sale.DB", "stale");
+
+    auto up = Run({"upload", "--user", "user", "--password", "secret", "--data-folder", office, "--quiet"});
+    EXPECT_EQ(up.ExitCode, 0) << up.Stderr;
+    EXPECT_EQ(FoldSpeedLines(SplitLines(up.Stdout)),
+              (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "백업을 완료했습니다.",
+                                        "파일을 올리는 중...", "Uploade speed *", "전송을 완료했습니다.",
+                                        "모든 작업을 정상적으로 완료하였습니다.", "서버 단절"}));
+
+    auto down = Run({"download", "--user", "user", "--password", "secret", "--data-folder", home});
+    EXPECT_EQ(down.ExitCode, 0) << down.Stderr;
+    EXPECT_EQ(FoldSpeedLines(SplitLines(down.Stdout)),
+              (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "파일을 받는 중...", "Download speed *",
+                                        "전송을 완료했습니다.", "복원을 완료했습니다.", "서버 단절",
+                                        "모든 작업을 정상적으로 완료하였습니다."}));
+    EXPECT_EQ(ReadFile(home + "/Sale.DB"), ReadFile(office + "/Sale.DB"));
+    EXPECT_EQ(ReadFile(home + "/TaxBill.MB"), "tax bills");
+    EXPECT_TRUE(PathExists(home + "/ZipCode.txt")) << "zipcode.bck beside the executable is restored too";
+}
+
+TEST_F(WorkflowCommandTest, FailuresExitOneWithTheWindowsMessages) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    WriteServiceSettings(Settings(), server.Port());
+    fs::create_directories(root / "data");
+
+    auto login = Run({"upload", "--user", "user", "--password", "bad", "--data-folder", root / "data"});
+    EXPECT_EQ(login.ExitCode, 1);
+    EXPECT_EQ(login.Stdout, "인터넷 사용가능\n서버 접속에 실패하였습니다.\n");
+
+    // A download whose restore fails still shows the closing message, but did not complete.
+    auto missing = Run({"download", "--user", "user", "--password", "secret", "--data-folder", root / "data"});
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_EQ(missing.Stdout, "인터넷 사용가능\n서버 접속 완료\n파일을 받는 중...\n파일 받기에 실패하였습니다.\n"
+                              "서버 단절\n모든 작업을 정상적으로 완료하였습니다.\n");
+
+    auto noFolder = Run({"upload", "--user", "user", "--password", "secret"});
+    EXPECT_EQ(noFolder.ExitCode, 1);
+    EXPECT_EQ(noFolder.Stdout, "가온장부의 자료 폴더를 찾을 수 없습니다. 가온장부가 설치되어 있는지 확인하십시오.\n");
+}
+
+TEST_F(WorkflowCommandTest, UnansweredProbeMeansNoInternet) {
+    // A network namespace of its own whose loopback ignores echo requests.
+    WriteServiceSettings(Settings(), 21, 200);
+    fs::create_directories(root / "data");
+    std::string script = "ip link set lo up && sysctl -qw net.ipv4.icmp_echo_ignore_all=1 || exit 97; exec \"$0\" \"$@\"";
+    std::vector<std::string> argv{"unshare", "-n", "sh", "-c", script, CliPath(), "upload", "--user", "user",
+                                  "--password", "secret", "--data-folder", root / "data"};
+    auto r = RunCommand(argv, env);
+    if (r.ExitCode == 97 || r.ExitCode == 127 || r.Stderr.find("unshare") != std::string::npos)
+        GTEST_SKIP() << "cannot make a network namespace: " << r.Stderr;
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Stdout, "인터넷 연결이 되어있지 않습니다.\n");
+}
+
+TEST_F(WorkflowCommandTest, UsageErrorsExitTwo) {
+    EXPECT_EQ(Run({"upload", "--user", "u"}).ExitCode, 2);
+    EXPECT_EQ(Run({"download", "--password", "p"}).ExitCode, 2);
+    EXPECT_EQ(Run({"download", "--user", "u", "--password", "p", "extra"}).ExitCode, 2);
+    auto help = Run({"upload", "--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(help.Stdout.find("--data-folder"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nb::test
