@@ -168,15 +168,16 @@ TEST_P(FtpFinalReply, AbortedTransferEndsQuietly) {
 
 INSTANTIATE_TEST_SUITE_P(Codes, FtpFinalReply, ::testing::Values("426", "450"));
 
-TEST_F(FtpTransfer, FinalReplyOutsideTheListRaises) {
-    Serve([](FakeSession& s) { ActiveTransfer(s, "RETR a", "x", nullptr, "551 page type unknown\r\n"); });
-    TMemoryStream stream;
+TEST_F(FtpTransfer, FinalReplyOutsideTheListRaisesAndKeepsTheBytes) {
+    const std::string payload = test::RandomBytes(100001, 11);
+    Serve([&payload](FakeSession& s) { ActiveTransfer(s, "RETR a", payload, nullptr, "551 page type unknown\r\n"); });
     try {
-        ftp_.GetToStream("a", stream);
+        ftp_.Get("a", dir_ / "a", true, false);
         FAIL() << "no error";
     } catch (const EIdProtocolReplyError& e) {
         EXPECT_EQ(e.ReplyCode, 551);
     }
+    EXPECT_EQ(test::ReadFile(dir_ / "a"), payload);
     Commands();
 }
 
