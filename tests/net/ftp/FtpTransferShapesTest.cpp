@@ -181,6 +181,31 @@ TEST_F(FtpTransfer, FinalReplyOutsideTheListRaisesAndKeepsTheBytes) {
     Commands();
 }
 
+TEST_F(FtpTransfer, AbortClosesTheDataConnectionAndTheTransferEndsQuietly) {
+    Serve([](FakeSession& s) {
+        const std::string port = s.ReadCommand();
+        s.Send("200 PORT ok\r\n");
+        s.Expect("RETR big");
+        s.Send("150 opening\r\n");
+        FakeSocket data = s.ConnectToPort(port);
+        data.Send(std::string(8 << 20, 'x'));  // ends early when the client drops the connection
+        s.Expect("ABOR");
+        s.Send("426 aborted\r\n226 ABOR successful\r\n");
+    });
+    bool aborted = false;
+    ftp_.OnWork = [&](TIdComponent&, TWorkMode, int32_t) {
+        if (!aborted) ftp_.Abort();
+        aborted = true;
+    };
+    TMemoryStream stream;
+    ftp_.GetToStream("big", stream);
+    EXPECT_TRUE(aborted);
+    EXPECT_LT(stream.Size(), 8 << 20);
+    EXPECT_EQ(statuses_.back(), "Transfer aborted");
+    EXPECT_EQ(ftp_.DataConnection(), nullptr);
+    Commands();
+}
+
 TEST_F(FtpTransfer, MissingRemoteFileLeavesAnEmptyLocalFile) {
     Serve([](FakeSession& s) {
         s.ReadCommand();
