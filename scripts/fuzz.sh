@@ -12,7 +12,7 @@ esac
 if [ ! -f fuzz/CMakeLists.txt ]; then echo "no fuzz targets"; exit 0; fi
 bash scripts/install-deps.sh
 export NB_BUILD_DIR=build-fuzz NB_BUILD_TYPE=RelWithDebInfo
-CC=clang CXX=clang++ bash scripts/build.sh -DNB_FUZZ=ON -DNB_BUILD_TESTS=OFF -DNB_BUILD_BENCH=OFF
+CC=clang CXX=clang++ bash scripts/build.sh -DNB_FUZZ=ON -DNB_BUILD_TESTS=OFF -DNB_BUILD_BENCH=OFF -DNB_BUILD_GUI=OFF
 status=0
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue

@@ -48,7 +48,7 @@ void TIdFTP::Connect(bool autoLogin, int32_t timeout) {
 }
 
 void TIdFTP::Login() {
-    if (SendCommand("USER " + Username, {230, 331}) == 331) SendCommand("PASS " + Password, {230});
+    if (SendCommand("USER " + Username, {230, 331}) == 331) SendCommand("PASS " + Password, 230);
     loginReply_.Assign(LastReply());
     SendTransferType();
 }
@@ -59,7 +59,7 @@ void TIdFTP::SetTransferType(TIdFTPTransferType value) {
     if (IsConnected()) SendTransferType();
 }
 
-void TIdFTP::SendTransferType() { SendCommand(std::string("TYPE ") + (transferType_ == ftASCII ? "A" : "I"), {200}); }
+void TIdFTP::SendTransferType() { SendCommand(std::string("TYPE ") + (transferType_ == ftASCII ? "A" : "I"), 200); }
 
 int32_t TIdFTP::Size(const std::string& fileName) {
     if (SendCommand("SIZE " + fileName) != 213) return -1;

@@ -149,7 +149,7 @@ void TIdFTP::AcceptData(TIdSimpleServer& listener) {
 void TIdFTP::RetrieveActive(const std::string& command, TStream& stream, bool resume) {
     DataConnectionScope scope(*this);
     TIdSimpleServer& listener = ListenForData();
-    if (resume) SendCommand("REST " + std::to_string(stream.Position()), {350});
+    if (resume) SendCommand("REST " + std::to_string(stream.Position()), 350);
     SendCommand(command, {125, 150, 154});
     AcceptData(listener);
     listener.ReadToStream(stream, -1, true);
@@ -188,7 +188,7 @@ void TIdFTP::RetrievePassive(const std::string& command, TStream& stream, bool r
     DataConnectionScope scope(*this);
     TIdTCPClient& data = OpenPassiveData(host, port);
     try {
-        if (resume) SendCommand("REST " + std::to_string(stream.Position()), {350});
+        if (resume) SendCommand("REST " + std::to_string(stream.Position()), 350);
         WriteLine(command);
         ReadReply({125, 150, 154});
         data.ReadToStream(stream, -1, true);
@@ -232,11 +232,11 @@ void TIdFTP::SendPort(TIdSocketHandle& binding) {
     std::string address = binding.IP;
     std::replace(address.begin(), address.end(), '.', ',');
     SendCommand("PORT " + address + "," + std::to_string(binding.Port / 256) + "," + std::to_string(binding.Port % 256),
-                {200});
+                200);
 }
 
 void TIdFTP::SendPassive(std::string& host, int32_t& port) {
-    SendCommand("PASV", {227});
+    SendCommand("PASV", 227);
     const auto& lines = LastReply().Text();
     std::string text = TrimText(lines.empty() ? std::string() : lines.front());
     const size_t open = text.find('(');
