@@ -1,0 +1,153 @@
+// Archive throughput next to gzip on the same bytes, and peak memory while archiving a large file.
+//   archive_bench [--size-mib N] [--big-mib N]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "backup/backup.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+// Table rows as the accounting program keeps them: fixed fields, repeated names, varying numbers.
+void WriteRecords(const std::string& path, size_t bytes, uint32_t seed) {
+    std::mt19937 engine(seed);
+    auto rng = [&engine] { return static_cast<unsigned>(engine()); };
+    static const char* const parties[] = {"Marrowby Trading", "Tallyvine Foods", "Gaon Hardware", "Seoul Paper Co",
+                                          "Hanbit Textiles", "Daehan Logistics", "Mirae Office", "Nuri Electric"};
+    std::ofstream out(path, std::ios::binary);
+    std::string line;
+    size_t written = 0;
+    for (uint32_t id = 1; written < bytes; ++id) {
+        char buf[256];
+        int n = std::snprintf(buf, sizeof buf, "%08u|2024-%02u-%02u|ITEM-%05u|%-20s|%6u|%9u.%02u|%c|거래처%03u\r\n", id,
+                              1 + rng() % 12, 1 + rng() % 28, rng() % 5000, parties[rng() % 8], rng() % 1000,
+                              rng() % 10000000, rng() % 100, "SPRI"[rng() % 4], rng() % 300);
+        out.write(buf, n);
+        written += static_cast<size_t>(n);
+    }
+}
+
+void WriteRandom(const std::string& path, size_t bytes, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> chunk(65536 / 4);
+    std::ofstream out(path, std::ios::binary);
+    for (size_t done = 0; done < bytes; done += 65536) {
+        for (auto& w : chunk) w = rng();
+        out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(std::min<size_t>(65536, bytes - done)));
+    }
+}
+
+double BestSeconds(int runs, const std::function<void()>& prepare, const std::function<void()>& work) {
+    double best = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        auto t0 = std::chrono::steady_clock::now();
+        work();
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    return best;
+}
+
+void Shell(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+int RssChild(const std::string& source, const std::string& archivePath) {
+    nb::TBackupFile archive;
+    if (!archive.Backup({source}, archivePath)) return 1;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) std::printf("%s\n", line.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--rss-child") return RssChild(argv[2], argv[3]);
+    size_t corpusMiB = 64, bigMiB = 300;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::string(argv[i]) == "--size-mib") corpusMiB = std::stoul(argv[i + 1]);
+        if (std::string(argv[i]) == "--big-mib") bigMiB = std::stoul(argv[i + 1]);
+    }
+    fs::path work = fs::temp_directory_path() / ("archive_bench." + std::to_string(std::random_device{}()));
+    fs::create_directories(work / "corpus");
+    std::vector<std::string> files;
+    size_t recordBytes = corpusMiB * 3 / 4 * 1024 * 1024, randomBytes = corpusMiB * 1024 * 1024 - recordBytes;
+    for (int i = 0; i < 12; ++i) {
+        files.push_back((work / "corpus" / ("Table" + std::to_string(i) + ".DB")).string());
+        WriteRecords(files.back(), recordBytes / 12, static_cast<uint32_t>(i + 1));
+    }
+    for (int i = 0; i < 2; ++i) {
+        files.push_back((work / "corpus" / ("Blob" + std::to_string(i) + ".BIN")).string());
+        WriteRandom(files.back(), randomBytes / 2, static_cast<uint32_t>(100 + i));
+    }
+    double total = 0;
+    std::string fileArgs;
+    for (const auto& f : files) {
+        total += static_cast<double>(fs::file_size(f));
+        fileArgs += " " + Quote(f);
+    }
+    std::string archivePath = (work / "bench.bck").string(), gz = (work / "bench.gz").string();
+    std::string restoreDir = (work / "restored").string(), gunzipped = (work / "gunzipped").string();
+    auto clearRestore = [&] { fs::remove_all(restoreDir); fs::create_directories(restoreDir); };
+
+    nb::TBackupFile archive;
+    double create = BestSeconds(3, [&] { fs::remove(archivePath); }, [&] {
+        if (!archive.Backup({(work / "corpus" / "*.*").string()}, archivePath)) std::exit(1);
+    });
+    double gzip1 = BestSeconds(3, [&] { fs::remove(gz); }, [&] { Shell("gzip -1 -c" + fileArgs + " > " + Quote(gz)); });
+    double restore = BestSeconds(3, clearRestore, [&] {
+        if (!archive.Restore(archivePath, restoreDir)) std::exit(1);
+    });
+    double gunzip = BestSeconds(3, [&] { fs::remove(gunzipped); }, [&] { Shell("gzip -d -c " + Quote(gz) + " > " + Quote(gunzipped)); });
+
+    double archiveSize = static_cast<double>(fs::file_size(archivePath)), gzSize = static_cast<double>(fs::file_size(gz));
+    std::printf("corpus: %.1f MiB in %zu files (3/4 records, 1/4 incompressible)\n", total / kMiB, files.size());
+    std::printf("create   %7.1f MiB/s  (archive %.1f MiB)   gzip -1 %7.1f MiB/s  (%.1f MiB)   ratio %.2fx (target >= 1.30)\n",
+                total / kMiB / create, archiveSize / kMiB, total / kMiB / gzip1, gzSize / kMiB, gzip1 / create);
+    std::printf("restore  %7.1f MiB/s                      gzip -d %7.1f MiB/s               ratio %.2fx (target >= 1.00)\n",
+                total / kMiB / restore, total / kMiB / gunzip, gunzip / restore);
+
+    fs::remove_all(work / "corpus");
+    fs::remove_all(restoreDir);
+    fs::remove(gunzipped);
+    std::string big = (work / "Big.DB").string();
+    WriteRecords(big, bigMiB * 1024 * 1024 / 2, 7);
+    {
+        std::ofstream tail(big, std::ios::binary | std::ios::app);
+        std::mt19937 rng(9);
+        std::vector<char> chunk(65536);
+        for (size_t done = 0; done < bigMiB * 1024 * 1024 / 2; done += chunk.size()) {
+            for (auto& c : chunk) c = static_cast<char>(rng());
+            tail.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        }
+    }
+    std::string rssOut = (work / "rss.txt").string();
+    Shell(Quote(argv[0]) + " --rss-child " + Quote(big) + " " + Quote((work / "big.bck").string()) + " > " + Quote(rssOut));
+    std::ifstream rss(rssOut);
+    std::string label;
+    double kib = -1;
+    rss >> label >> kib;
+    std::printf("peak RSS creating an archive of a %.0f MiB file: %.1f MiB (target <= 32 MiB)\n",
+                static_cast<double>(fs::file_size(big)) / kMiB, kib / 1024.0);
+    fs::remove_all(work);
+    return 0;
+}
