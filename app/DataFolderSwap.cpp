@@ -92,6 +92,7 @@ bool TDataFolderSwap::Run() {
         for (const auto& [step, run] : steps) {
             step_ = step;
             CrashPoint(std::string("swap.") + SwapStepName(step));
+            if (OnStep) OnStep(step);
             if (!(this->*run)()) {
                 rolledBack_ = Rollback();
                 return false;
@@ -105,8 +106,10 @@ bool TDataFolderSwap::Run() {
     // From here the data folder holds the restored files: what is left to clear is only the old copies.
     step_ = TSwapStep::RemoveSetAside;
     CrashPoint("swap.RemoveSetAside");
+    if (OnStep) OnStep(step_);
     RemoveSetAside();
     step_ = TSwapStep::Done;
+    if (OnStep) OnStep(step_);
     return true;
 }
 

@@ -43,6 +43,9 @@ public:
     // it was before, and FailedStep()/Problem() say where it stopped.
     bool Run();
 
+    // Told each step as it starts.
+    std::function<void(TSwapStep step)> OnStep;
+
     TSwapStep FailedStep() const { return failedStep_; }
     const std::string& Problem() const { return problem_; }
     // False when a failure could not put every data file back; they are then in SetAsideFolder().

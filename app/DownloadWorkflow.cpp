@@ -91,6 +91,8 @@ void TForm1::RestoreData(const std::string& archivePath) {
                              [this](const std::string& archive, const std::string& target) {
                                  return BackupFile.Restore(archive, target);
                              });
+        if (environment_.OnSwapStep)
+            swap.OnStep = [this](TSwapStep step) { environment_.OnSwapStep(SwapStepName(step)); };
         result = swap.Run();
         if (!swap.RolledBack()) leftBehind = swap.SetAsideFolder();
     }

@@ -24,6 +24,8 @@ struct TForm1Environment {
     std::string DataFolderOverride;
     // Local date and time (days since 1899-12-30) for the transfer display; empty: the system clock.
     std::function<double()> Now;
+    // Told the name of each step of the download's data-folder swap as it starts (benchmarks).
+    std::function<void(const std::string& step)> OnSwapStep;
 };
 
 class TForm1 {

@@ -1,4 +1,5 @@
 // The byte buffers of a connection: a plain front-consumed run and the receive queue.
+#include <algorithm>
 #include <cstring>
 
 #include "net/transport/IdException.h"
@@ -12,6 +13,16 @@ void TIdSimpleBuffer::Append(const void* data, int32_t count) {
     storage_.insert(storage_.end(), p, p + count);
 }
 
+uint8_t* TIdSimpleBuffer::GrowBy(int32_t count) {
+    size_t old = storage_.size();
+    storage_.resize(old + static_cast<size_t>(count < 0 ? 0 : count));
+    return storage_.data() + old;
+}
+
+void TIdSimpleBuffer::ShrinkBy(int32_t count) {
+    storage_.resize(storage_.size() - static_cast<size_t>(std::clamp<int32_t>(count, 0, static_cast<int32_t>(storage_.size()))));
+}
+
 std::string TIdSimpleBuffer::TakeFront(int32_t count) {
     if (count > Size()) throw EIdNotEnoughDataInBuffer();
     std::string text(reinterpret_cast<const char*>(Unread()), static_cast<size_t>(count < 0 ? 0 : count));
@@ -23,13 +34,13 @@ void TIdSimpleBuffer::DropFront(int32_t count) {
     if (count > Size()) throw EIdNotEnoughDataInBuffer();
     if (count <= 0) return;
     if (count == Size())
-        std::vector<uint8_t>().swap(storage_);
+        decltype(storage_)().swap(storage_);
     else
         storage_.erase(storage_.begin(), storage_.begin() + count);
     if (OnConsumed) OnConsumed(*this, count);
 }
 
-void TIdSimpleBuffer::Clear() { std::vector<uint8_t>().swap(storage_); }
+void TIdSimpleBuffer::Clear() { decltype(storage_)().swap(storage_); }
 
 void TIdManagedBuffer::DropFront(int32_t count) {
     if (count > Size()) throw EIdNotEnoughDataInBuffer();

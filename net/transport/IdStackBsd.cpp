@@ -406,18 +406,19 @@ public:
     int32_t LastSocketError() override { return tLastError; }
 
     void PeerAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) override {
-        sockaddr_in sa{};
-        socklen_t len = sizeof sa;
-        CheckResult(getpeername(s, reinterpret_cast<sockaddr*>(&sa), &len) == 0 ? 0 : FailErrno());
-        family = sa.sin_family;
-        ip = TextOf(*this, sa.sin_addr);
-        port = ntohs(sa.sin_port);
+        AddressOf(getpeername, s, family, ip, port);
     }
 
     void LocalAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) override {
+        AddressOf(getsockname, s, family, ip, port);
+    }
+
+private:
+    void AddressOf(int (*query)(int, sockaddr*, socklen_t*), TIdStackSocketHandle s, int& family, std::string& ip,
+                   int32_t& port) {
         sockaddr_in sa{};
         socklen_t len = sizeof sa;
-        CheckResult(getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) == 0 ? 0 : FailErrno());
+        CheckResult(query(s, reinterpret_cast<sockaddr*>(&sa), &len) == 0 ? 0 : FailErrno());
         family = sa.sin_family;
         ip = TextOf(*this, sa.sin_addr);
         port = ntohs(sa.sin_port);

@@ -126,8 +126,15 @@ int32_t TIdTCPConnection::FillIncoming(bool raiseIfClosed, int32_t timeout, bool
             if (raiseOnTimeout) throw EIdReadTimeout();
             return -1;
         }
-        receiveScratch_.Resize(RecvBufferSize);
-        n = ioHandler_->Receive(receiveScratch_.Data(), RecvBufferSize);
+        // The receive lands straight at the end of the queue instead of in a scratch buffer.
+        uint8_t* space = Incoming.GrowBy(RecvBufferSize);
+        try {
+            n = ioHandler_->Receive(space, RecvBufferSize);
+        } catch (...) {
+            Incoming.ShrinkBy(RecvBufferSize);
+            throw;
+        }
+        Incoming.ShrinkBy(RecvBufferSize - std::max(n, 0));
         PeerClosed = n == 0;
         if (n == Id_SOCKET_ERROR) {
             stack.CheckResult(n, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED});
@@ -135,7 +142,6 @@ int32_t TIdTCPConnection::FillIncoming(bool raiseIfClosed, int32_t timeout, bool
             DropConnection();
             if (Incoming.Size() == 0) stack.ThrowSocketError(stack.LastErrorCode);
         }
-        if (n > 0) Incoming.Append(receiveScratch_.Data(), n);
         CheckClosed(raiseIfClosed, false);
     } while (n == 0 && IsConnected());
     return n;
@@ -193,12 +199,16 @@ std::string TIdTCPConnection::ReadNonEmptyLine(int32_t attempts) {
     return result;
 }
 
-void TIdTCPConnection::ReadExact(void* buffer, int32_t count) {
-    if (count <= 0 || !buffer) return;
+void TIdTCPConnection::AwaitIncoming(int32_t count) {
     while (Incoming.Size() < count) {
         FillIncoming(true, -1, true);
         CheckClosed(true, true);
     }
+}
+
+void TIdTCPConnection::ReadExact(void* buffer, int32_t count) {
+    if (count <= 0 || !buffer) return;
+    AwaitIncoming(count);
     std::memcpy(buffer, Incoming.Unread(), static_cast<size_t>(count));
     Incoming.DropFront(count);
 }
@@ -225,7 +235,6 @@ void TIdTCPConnection::ReadToStream(TStream& stream, int32_t count, bool untilCl
         remaining = count;
         StartWork(wmRead, count);
     }
-    std::vector<uint8_t> chunk;
     Guarded(
         [&] {
             int32_t k = std::min(Incoming.Size(), remaining);
@@ -234,22 +243,24 @@ void TIdTCPConnection::ReadToStream(TStream& stream, int32_t count, bool untilCl
                 Incoming.DropFront(k);
                 remaining -= k;
             }
-            chunk.resize(static_cast<size_t>(std::max(0, std::min(remaining, RecvBufferSize))));
-            const int32_t c = static_cast<int32_t>(chunk.size());
+            // Chunks go from the receive queue to the stream without a copy in between.
+            const int32_t c = std::max(1, std::min(remaining, RecvBufferSize));
             while (remaining > 0 && IsConnected()) {
                 int32_t i = std::min(remaining, c);
                 try {
-                    ReadExact(chunk.data(), i);
+                    AwaitIncoming(i);
                 } catch (const EIdConnClosedGracefully&) {
                     if (!untilClosed) throw;
-                    i = std::min(Incoming.Size(), c);
-                    std::memcpy(chunk.data(), Incoming.Unread(), static_cast<size_t>(i));
+                    // The last partial chunk is delivered without a work report.
+                    i = Incoming.Size();
+                    if (i > 0) stream.WriteBuffer(Incoming.Unread(), i);
                     Incoming.Clear();
-                }
-                if (i > 0) {
-                    stream.WriteBuffer(chunk.data(), i);
                     remaining -= i;
+                    continue;
                 }
+                stream.WriteBuffer(Incoming.Unread(), i);
+                Incoming.DropFront(i);
+                remaining -= i;
             }
         },
         [&] {

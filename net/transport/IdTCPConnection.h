@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/transport/IdComponent.h"
@@ -14,6 +16,24 @@ namespace nb {
 
 class TStream;
 class TIdRFCReply;
+
+// Leaves grown bytes uninitialised: a receive writes them straight after.
+template <typename T>
+struct TIdUninitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = TIdUninitAllocator<U>;
+    };
+    using std::allocator<T>::allocator;
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 // A growable byte run with a front that can be consumed.
 class TIdSimpleBuffer {
@@ -25,15 +45,16 @@ public:
     virtual int32_t Size() const { return static_cast<int32_t>(storage_.size()); }
     virtual const uint8_t* Unread() const { return storage_.data(); }
     void Append(const void* data, int32_t count);
-    // Direct access for a receive into the buffer.
-    void Resize(int32_t count) { storage_.resize(static_cast<size_t>(count)); }
-    uint8_t* Data() { return storage_.data(); }
+    // Room for count more bytes at the end, for a receive straight into the buffer; ShrinkBy
+    // gives back what the receive did not fill.
+    uint8_t* GrowBy(int32_t count);
+    void ShrinkBy(int32_t count);
     std::string TakeFront(int32_t count);
     virtual void DropFront(int32_t count);
     virtual void Clear();
 
 protected:
-    std::vector<uint8_t> storage_;
+    std::vector<uint8_t, TIdUninitAllocator<uint8_t>> storage_;
 };
 
 // The receive queue: consumed bytes stay at the front until CompactThreshold of them gather.
@@ -118,9 +139,11 @@ public:
     void DiscardBuffered();
 
 private:
+    // Fills Incoming until it holds count bytes; a close raises even with bytes buffered.
+    void AwaitIncoming(int32_t count);
+
     TIdIOHandler* ioHandler_ = nullptr;
     std::unique_ptr<TIdIOHandler> ownedIOHandler_;
-    TIdSimpleBuffer receiveScratch_;
     std::unique_ptr<TIdSimpleBuffer> pendingOutput_;
     int32_t flushThreshold_ = 0;
     std::unique_ptr<TIdRFCReply> greetingReply_;

@@ -79,10 +79,14 @@ TEST_F(WorkflowCommandTest, FailuresExitOneWithTheWindowsMessages) {
 }
 
 TEST_F(WorkflowCommandTest, UnansweredProbeMeansNoInternet) {
-    // A network namespace of its own whose loopback ignores echo requests.
-    WriteServiceSettings(Settings(), 21, 200);
+    // A network namespace of its own, where the probe address sits behind a link nobody answers on
+    // (on loopback the raw socket would hear its own request, which counts as an answer).
     fs::create_directories(root / "data");
-    std::string script = "ip link set lo up && sysctl -qw net.ipv4.icmp_echo_ignore_all=1 || exit 97; exec \"$0\" \"$@\"";
+    fs::create_directories(root / "config/nestbridge");
+    WriteFile(Settings(), "[Service]\nFtpHost=127.0.0.1\nProbeHost=10.254.0.2\nProbeTimeout=200\n");
+    std::string script =
+        "ip link set lo up && ip link add v0 type veth peer name v1 && ip addr add 10.254.0.1/24 dev v0 && "
+        "ip link set v0 up && ip link set v1 up || exit 97; exec \"$0\" \"$@\"";
     std::vector<std::string> argv{"unshare", "-n", "sh", "-c", script, CliPath(), "upload", "--user", "user",
                                   "--password", "secret", "--data-folder", root / "data"};
     auto r = RunCommand(argv, env);
@@ -90,6 +94,7 @@ TEST_F(WorkflowCommandTest, UnansweredProbeMeansNoInternet) {
         GTEST_SKIP() << "cannot make a network namespace: " << r.Stderr;
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_EQ(r.Stdout, "인터넷 연결이 되어있지 않습니다.\n");
+    EXPECT_FALSE(PathExists(root / "data/Backup")) << "nothing runs after the failed check";
 }
 
 TEST_F(WorkflowCommandTest, UsageErrorsExitTwo) {
