@@ -8,6 +8,7 @@
 #include "app/StartupRecovery.h"
 #include "app/SwapJournal.h"
 #include "platform/FolderLock.h"
+#include "tests/app/AppTestSupport.h"
 #include "tests/support/FolderSnapshot.h"
 #include "tests/support/TestSupport.h"
 
@@ -55,7 +56,7 @@ public:
         newSet.erase("Item.DB");
         newSet.erase("Gone.MB");
         newSet.insert(newFiles.begin(), newFiles.end());
-        RestoreSnapshot(data, oldSet);
+        BuildFolder(data, oldSet);
     }
     std::string Data(const std::string& name) const { return data + "/" + name; }
     std::string Staging(const std::string& name = "") const { return data + "/.nestbridge-swap/staging/" + name; }
@@ -83,14 +84,15 @@ public:
         for (const auto& [name, content] : newFiles)
             if (count-- > 0) fs::rename(Staging(name), Data(name));
     }
-    void ExpectFolder(const FolderSnapshot& expected) const {
-        FolderSnapshot actual = SnapshotFolder(data);
-        EXPECT_EQ(actual, expected) << DescribeDifference(expected, actual);
+    void ExpectFolder(const FolderContents& expected) const {
+        BuildFolder(root / "expected", expected);
+        auto want = Snapshot(root / "expected"), actual = Snapshot(data);
+        EXPECT_EQ(actual, want) << DescribeDifference(want, actual);
     }
 
     TempDir root;
     std::string data;
-    FolderSnapshot oldSet, newSet, newFiles;
+    FolderContents oldSet, newSet, newFiles;
 };
 
 struct CutState {
@@ -211,24 +213,24 @@ TEST_F(SwapRecoveryTest, UnreadableJournalKeepsEverythingWhereItIs) {
     SetAsideOld(2);
     Journal(TSwapPhase::MovingIn, true);
     WriteFile(data + "/.nestbridge-swap/journal", "nestbridge-swap 1\nphase mov");
-    FolderSnapshot before = SnapshotFolder(data);
+    auto before = Snapshot(data);
     TRecoveryResult result = RecoverInterruptedSwap(data);
     EXPECT_EQ(static_cast<int>(result.Outcome), static_cast<int>(TRecoveryOutcome::Failed));
     EXPECT_NE(result.Problem.find("journal"), std::string::npos);
     EXPECT_NE(RecoveryNotice(result).find(".nestbridge-swap"), std::string::npos);
-    ExpectFolder(before);
+    EXPECT_EQ(Snapshot(data), before);
 }
 
 TEST_F(SwapRecoveryTest, AFolderAnotherProcessWorksOnIsLeftAlone) {
     StageAll();
     SetAsideOld(3);
     Journal(TSwapPhase::MovingIn, true);
-    FolderSnapshot before = SnapshotFolder(data);
+    auto before = Snapshot(data);
     {
         TFolderLock live(data);
         ASSERT_TRUE(live.Held());
         EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap(data).Outcome), static_cast<int>(TRecoveryOutcome::Busy));
-        ExpectFolder(before);
+        EXPECT_EQ(Snapshot(data), before);
     }
     EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap(data).Outcome), static_cast<int>(TRecoveryOutcome::Completed));
 }

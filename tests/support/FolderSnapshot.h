@@ -1,18 +1,18 @@
 #pragma once
-// Everything a folder holds (hidden entries and subfolders included), for comparing a folder
-// with what it held before.
+// Folders described as maps, for making a data folder in a known state and for saying how a
+// folder differs from what was expected.
 #include <map>
 #include <string>
 
 namespace nb::test {
 
-// Relative path -> the file's bytes, "<dir>" for a folder, "<link>target" for a symbolic link.
-using FolderSnapshot = std::map<std::string, std::string>;
+// Relative path -> the file's bytes, or "<dir>" for a folder.
+using FolderContents = std::map<std::string, std::string>;
 
-FolderSnapshot SnapshotFolder(const std::string& folder);
-// Makes folder hold exactly snapshot (the folder itself is created when missing).
-void RestoreSnapshot(const std::string& folder, const FolderSnapshot& snapshot);
-// A short description of how two snapshots differ, for failure messages.
-std::string DescribeDifference(const FolderSnapshot& expected, const FolderSnapshot& actual);
+// Makes folder hold exactly contents (the folder is emptied, or created when missing).
+void BuildFolder(const std::string& folder, const FolderContents& contents);
+// A short description of how two path-keyed maps differ, for failure messages.
+std::string DescribeDifference(const std::map<std::string, std::string>& expected,
+                               const std::map<std::string, std::string>& actual);
 
 }  // namespace nb::test
