@@ -54,7 +54,7 @@ bool TForm1::DownloadFile() {
 
         // The previous local archive stays until the new one is complete.
         if (!DirectoryExists(BackupFolder_)) ForceDirectories(BackupFolder_);
-        TPartialFile partial(CreateTempFile(BackupFolder_, "." + remote + ".part-"));
+        TPartialFile partial(CreateTempFile(BackupFolder_, ".nestbridge-download-"));
         if (partial.Path().empty()) throw Exception("cannot create the download file");
         int64_t received = 0;
         {

@@ -1,6 +1,7 @@
 #pragma once
 // The abstract transport under a TCP connection.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/transport/IdComponent.h"
@@ -9,7 +10,12 @@ namespace nb {
 
 class TIdIOHandler : public TIdComponent {
 public:
+    ~TIdIOHandler() override;
+
     bool Opened = false;
+    // Set by the connection that uses the transport, so that it forgets a transport destroyed
+    // before it.
+    std::function<void(TIdIOHandler& Sender)> OnDestroying;
 
     virtual void Close() { Opened = false; }
     virtual void ConnectTo(const std::string& host, int32_t port, const std::string& boundIP, int32_t boundPort,

@@ -42,20 +42,33 @@ TIdTCPConnection::TIdTCPConnection()
 
 TIdTCPConnection::~TIdTCPConnection() {
     DropConnection();
-    ownedIOHandler_.reset();
+    Detach();
+}
+
+void TIdTCPConnection::Detach() {
+    if (ioHandler_) ioHandler_->OnDestroying = nullptr;
     ioHandler_ = nullptr;
+    ownedIOHandler_.reset();
+}
+
+void TIdTCPConnection::Attach(TIdIOHandler* handler) {
+    ioHandler_ = handler;
+    if (handler)
+        handler->OnDestroying = [this](TIdIOHandler& gone) {
+            if (ioHandler_ == &gone) ioHandler_ = nullptr;
+        };
 }
 
 void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
     if (handler && handler == ownedIOHandler_.get()) return;
-    ownedIOHandler_.reset();
-    ioHandler_ = handler;
+    Detach();
+    Attach(handler);
 }
 
 void TIdTCPConnection::SetOwnedIOHandler(std::unique_ptr<TIdIOHandler> handler) {
-    ownedIOHandler_.reset();
+    Detach();
     ownedIOHandler_ = std::move(handler);
-    ioHandler_ = ownedIOHandler_.get();
+    Attach(ownedIOHandler_.get());
 }
 
 void TIdTCPConnection::NotifyDisconnected() {
@@ -94,10 +107,7 @@ void TIdTCPConnection::Disconnect() {
         ReportStatus(hsDisconnecting);
         DropConnection();
     }
-    if (ownedIOHandler_) {
-        ownedIOHandler_.reset();
-        ioHandler_ = nullptr;
-    }
+    if (ownedIOHandler_) Detach();
     if (wasConnected) {
         NotifyDisconnected();
         ReportStatus(hsDisconnected);

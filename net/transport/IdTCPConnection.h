@@ -141,6 +141,9 @@ public:
 private:
     // Fills Incoming until it holds count bytes; a close raises even with bytes buffered.
     void AwaitIncoming(int32_t count);
+    // Forgets the transport (freeing an owned one) / starts using one.
+    void Detach();
+    void Attach(TIdIOHandler* handler);
 
     TIdIOHandler* ioHandler_ = nullptr;
     std::unique_ptr<TIdIOHandler> ownedIOHandler_;

@@ -32,16 +32,6 @@ protected:
     }
 };
 
-TEST_F(SocketHandleTest, NewHandleIsCleared) {
-    TIdSocketHandle h;
-    EXPECT_FALSE(h.Allocated);
-    EXPECT_EQ(h.Socket, Id_INVALID_SOCKET);
-    EXPECT_EQ(h.IP, "");
-    EXPECT_EQ(h.Port, 0);
-    EXPECT_EQ(h.ClientPortMin, 0);
-    EXPECT_EQ(h.ClientPortMax, 0);
-}
-
 TEST_F(SocketHandleTest, BindWithoutAddressReportsWhatThePlatformChose) {
     TIdSocketHandle h;
     h.Allocate(Id_SOCK_STREAM, 0);

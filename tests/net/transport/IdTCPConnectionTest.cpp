@@ -115,6 +115,26 @@ TEST_F(ConnectTest, WithoutTransportReadsAndWritesAreNotConnected) {
     EXPECT_EQ(client_.FillIncoming(false), 0);
 }
 
+TEST(TransportOwnership, AConnectionForgetsADestroyedTransport) {
+    TIdTCPConnection connection;
+    {
+        TIdIOHandlerSocket transport;
+        connection.SetIOHandler(&transport);
+        EXPECT_FALSE(connection.OwnsIOHandler());
+        EXPECT_EQ(connection.IOHandler(), &transport);
+    }
+    EXPECT_EQ(connection.IOHandler(), nullptr);
+    EXPECT_FALSE(connection.IsConnected());
+
+    // The other way round: the transport outlives the connection that used it.
+    TIdIOHandlerSocket survivor;
+    {
+        TIdTCPConnection user;
+        user.SetIOHandler(&survivor);
+    }
+    EXPECT_FALSE(survivor.OnDestroying);
+}
+
 struct LineCase {
     const char* Name;
     std::string Sent;

@@ -1,0 +1,22 @@
+#include "app/gui/MainForm.h"
+
+namespace nb {
+
+TMainForm::TMainForm(TForm1Environment environment) : core_(window_, std::move(environment)) {
+    window_.OnBackupClick = [this] {
+        if (!core_.Busy()) core_.PressBackup();
+    };
+    window_.OnRestoreClick = [this] {
+        if (!core_.Busy()) core_.PressRestore();
+    };
+    window_.OnImage1Click = [this] { Image1Click(); };
+    // After the core's own routing, adding the volume prompt the core leaves headless.
+    window_.InstallUserInterfaceHooks();
+    core_.FormCreate();
+}
+
+void TMainForm::Show() { window_.show(); }
+
+void TMainForm::Image1Click() { about_.exec(); }
+
+}  // namespace nb
