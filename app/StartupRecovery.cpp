@@ -33,12 +33,10 @@ bool IsFolder(const std::string& path) {
     return attr != -1 && (attr & faDirectory);
 }
 
-// A temporary download of a dead run: ".<user>.bck.part-XXXXXX" in the Backup folder.
+// A temporary download of a dead run: ".nestbridge-download-XXXXXX" in the Backup folder.
 bool IsPartialDownload(const std::string& name) {
-    const std::string mark = ".bck.part-";
-    size_t at = name.rfind(mark);
-    return name.size() > 1 && name[0] == '.' && at != std::string::npos && at > 1 &&
-           name.size() - (at + mark.size()) == 6;
+    const std::string stem = ".nestbridge-download-";
+    return name.size() == stem.size() + 6 && name.compare(0, stem.size(), stem) == 0;
 }
 
 bool RemovePartialDownloads(const std::string& dataFolder) {

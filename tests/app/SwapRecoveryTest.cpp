@@ -236,11 +236,11 @@ TEST_F(SwapRecoveryTest, AFolderAnotherProcessWorksOnIsLeftAlone) {
 }
 
 TEST_F(SwapRecoveryTest, TemporaryDownloadsOfADeadRunGoAndNothingElse) {
-    WriteFile(Data("Backup/.user.bck.part-a1B2c3"), "half a download");
-    WriteFile(Data("Backup/.other.bck.part-XXXXXX"), "another");
-    WriteFile(Data("Backup/.user.bck.part-toolong"), "not ours");
+    WriteFile(Data("Backup/.nestbridge-download-a1B2c3"), "half a download");
+    WriteFile(Data("Backup/.nestbridge-download-XXXXXX"), "another");
+    WriteFile(Data("Backup/.nestbridge-download-toolong"), "not ours");
     WriteFile(Data("Backup/.notes"), "hidden, not ours");
-    oldSet["Backup/.user.bck.part-toolong"] = "not ours";
+    oldSet["Backup/.nestbridge-download-toolong"] = "not ours";
     oldSet["Backup/.notes"] = "hidden, not ours";
     EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap(data).Outcome),
               static_cast<int>(TRecoveryOutcome::LeftoversRemoved));

@@ -15,7 +15,7 @@ what goes wrong:
   upload-reset       STOR: reads a little, then resets the data connection
   upload-stall       STOR: reads everything, then never sends the final reply
   no-data-connection RETR and STOR: "150", then never opens the data connection
-  silent             after login, never answers another command
+  silent             once logged in (TYPE and SYST answered), never answers another command
 """
 import os
 import socket
@@ -109,7 +109,7 @@ def serve(conn):
         line = raw.decode("latin-1").rstrip("\r\n")
         verb, _, arg = line.partition(" ")
         verb = verb.upper()
-        if logged_in and fault == "silent":
+        if logged_in and fault == "silent" and verb not in ("TYPE", "SYST"):
             hang(conn)
         if verb == "USER":
             reply(conn, "331 Password required")
