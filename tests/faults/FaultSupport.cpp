@@ -83,6 +83,11 @@ void CliWorld::UseServer(int port, int transferTimeoutMs) const {
     WriteFile(SettingsFile(), text + "TransferTimeout=" + std::to_string(transferTimeoutMs) + "\n");
 }
 
+void CliWorld::RegisterDataFolder() const {
+    WriteFile(root / "wine/user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n"
+                                      "\"DefaultDatabase\"=\"" + DataFolder() + "\"\n");
+}
+
 std::string CliWorld::MakeNewArchive() {
     const std::string source = root / "new", archive = root / "user.bck";
     BuildFolder(source, NewFiles());

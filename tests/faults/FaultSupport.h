@@ -38,6 +38,8 @@ public:
     std::string SettingsFile() const { return root / "config/nestbridge/FtpHost.ini"; }
     // Points the service at 127.0.0.1:port; transferTimeoutMs bounds every wait on the server.
     void UseServer(int port, int transferTimeoutMs = 3000) const;
+    // Makes Wine's registry name the data folder, as the accounting program's installer would.
+    void RegisterDataFolder() const;
     // Makes an archive of NewFiles() with the real program; its path.
     std::string MakeNewArchive();
     // Runs nestbridge-cli with args (and extra environment), bounded by limitSeconds.
