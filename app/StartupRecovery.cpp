@@ -71,12 +71,13 @@ bool EnsureFolder(const std::string& folder, std::string& problem) {
 // come home. Each move is a rename, so a file is always in exactly one place, and a second
 // pass after another crash picks up where this one stopped.
 bool RollBack(const TSwapWorkArea& area, const TSwapRecord& record, std::string& problem) {
-    for (const auto& name : record.Restored) {
+    // Staging outlives the journal's restored list; without it no file can be told to be ours.
+    const bool stagingKept = DirectoryExists(area.Staging);
+    for (const auto& name : stagingKept ? record.Restored : std::vector<std::string>{}) {
         const std::string inData = Join(area.DataFolder, name);
         // Still in staging: it never moved in, and what stands in the data folder is not ours.
         if (PathExists(Join(area.Staging, name)) || !PathExists(inData) || IsFolder(inData)) continue;
         CrashPoint("recover.take-back");
-        if (!EnsureFolder(area.Staging, problem)) return false;
         if (!RenameNoReplace(inData, Join(area.Staging, name))) return Refuse(problem, "cannot take back " + name);
     }
     for (const auto& name : EntryNames(area.SetAside)) {

@@ -136,18 +136,18 @@ bool TSwapJournal::Write(const TSwapRecord& record) {
 
 bool TSwapJournal::Finish() {
     CrashPoint("journal.finish");
+    // The journal goes first: once the data folder durably holds the set that stays, what is
+    // left in the work area is only old copies or leftovers. The other order would let a crash
+    // leave a journal whose staging folder is gone, which a later recovery would misread.
+    DeleteFile(area_.Journal + ".tmp");
+    if (!DeleteFile(area_.Journal) && PathExists(area_.Journal)) return false;
+    if (!SyncDirectory(area_.Root) && PathExists(area_.Root)) return false;
+    CrashPoint("journal.removed");
     bool ok = RemoveDirectoryTree(area_.SetAside);
     CrashPoint("journal.setaside-removed");
     ok = RemoveDirectoryTree(area_.Staging) && ok;
     CrashPoint("journal.staging-removed");
-    // The removals must be on disk before the journal goes, or a power cut could bring back a
-    // set-aside folder whose journal is gone.
-    ok = ok && SyncDirectory(area_.Root);
-    if (!ok) return false;
-    DeleteFile(area_.Journal + ".tmp");
-    if (!DeleteFile(area_.Journal) && PathExists(area_.Journal)) return false;
-    CrashPoint("journal.removed");
-    ok = RemoveDir(area_.Root);
+    ok = RemoveDir(area_.Root) && ok;
     SyncDirectory(area_.DataFolder);
     CrashPoint("journal.finished");
     return ok;

@@ -7,7 +7,7 @@
 //   <data folder>/.nestbridge-swap/setaside/  the old data files, until the new ones stand
 //
 // A work area without a journal holds nothing of value: the journal is written before any data
-// file moves and removed only after the set-aside and staging folders are gone.
+// file moves and removed only once the data folder durably holds the set that stays.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,7 +52,7 @@ public:
     bool Begin();
     // Replaces the record, durably.
     bool Write(const TSwapRecord& record);
-    // Removes what is left of the work area, the journal last. Call only once the data folder
+    // Removes the journal, then what is left of the work area. Call only once the data folder
     // holds the set that stays and is durable.
     bool Finish();
 

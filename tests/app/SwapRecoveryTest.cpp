@@ -162,6 +162,11 @@ TEST_F(SwapRecoveryTest, EveryStateEndsAsExactlyTheOldOrTheNewSet) {
              fs::rename(t.SetAside("Sale.DB"), t.Data("Sale.DB"));
          },
          TRecoveryOutcome::RolledBack, false},
+        {"rolled back, journal not yet gone, staging already removed",
+         [](SwapRecoveryTest& t) {
+             t.Journal(TSwapPhase::RollingBack, true);
+         },
+         TRecoveryOutcome::RolledBack, false},
         {"committed, but a folder stands where a new file goes",
          [](SwapRecoveryTest& t) {
              t.StageAll();

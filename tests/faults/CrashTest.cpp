@@ -45,6 +45,7 @@ protected:
         snapshot.erase("Backup/user.bck");
         return snapshot;
     }
+    void KillAtEveryStep(const FolderContents& oldContents, bool swapFails);
     CommandResult Download(const std::vector<std::string>& extraEnv = {}) const {
         return world.Cli({"download", "--user", "user", "--password", "secret", "--quiet"}, extraEnv);
     }
@@ -54,14 +55,18 @@ protected:
     std::string oldLocalArchive, newLocalArchive;
 };
 
-TEST_F(CrashTest, EveryStepKilledEndsOldOrNewAndTheNextDownloadCompletes) {
+// Kills a download of the data folder holding oldContents at every step a clean run passes.
+// swapFails: the swap cannot complete there (it rolls back), so every run must end old.
+void CrashTest::KillAtEveryStep(const FolderContents& oldContents, bool swapFails) {
+    BuildFolder(world.DataFolder(), oldContents);
     // One clean run names every step it passes.
     const std::string trace = world.root / "trace";
+    fs::remove(trace);
     const auto oldSet = DataSet();
     CommandResult clean = Download({"NB_CRASH_TRACE=" + trace});
-    ASSERT_EQ(clean.ExitCode, 0) << clean.Stdout << clean.Stderr;
+    ASSERT_EQ(clean.ExitCode, swapFails ? 1 : 0) << clean.Stdout << clean.Stderr;
     const auto newSet = DataSet();
-    ASSERT_NE(newSet, oldSet);
+    ASSERT_EQ(newSet == oldSet, swapFails);
     const std::vector<std::string> points = TraceLines(trace);
     if (points.empty()) GTEST_SKIP() << "nestbridge-cli was built without NB_TEST_HOOKS: no crash points";
     if (std::getenv("NB_CRASH_LIST")) fs::copy_file(trace, std::getenv("NB_CRASH_LIST"), fs::copy_options::overwrite_existing);
@@ -74,11 +79,11 @@ TEST_F(CrashTest, EveryStepKilledEndsOldOrNewAndTheNextDownloadCompletes) {
     for (size_t i = 0; i < points.size(); ++i) {
         const std::string& point = points[i];
         SCOPED_TRACE("killed at " + point);
-        BuildFolder(world.DataFolder(), CliWorld::OldSet());
+        BuildFolder(world.DataFolder(), oldContents);
         CommandResult killed = Download({"NB_CRASH_AT=" + point});
         if (killed.ExitCode != KilledBySignal) {
             // A per-chunk step can be passed fewer times than in the traced run.
-            EXPECT_EQ(killed.ExitCode, 0) << killed.Stdout << killed.Stderr;
+            EXPECT_EQ(killed.ExitCode, swapFails ? 1 : 0) << killed.Stdout << killed.Stderr;
             continue;
         }
         crashed.insert(point);
@@ -91,21 +96,35 @@ TEST_F(CrashTest, EveryStepKilledEndsOldOrNewAndTheNextDownloadCompletes) {
         EXPECT_TRUE(isOld || isNew) << "old: " << DescribeDifference(oldSet, recovered)
                                     << "\nnew: " << DescribeDifference(newSet, recovered);
         endedOld += isOld;
-        endedNew += isNew;
+        endedNew += isNew && !isOld;
         const std::string local = ReadFile(world.DataFolder() + "/Backup/user.bck");
         EXPECT_TRUE(local == oldLocalArchive || local == newLocalArchive) << "the local archive is torn";
 
         CommandResult next = Download();
-        EXPECT_EQ(next.ExitCode, 0) << next.Stdout << next.Stderr;
+        EXPECT_EQ(next.ExitCode, swapFails ? 1 : 0) << next.Stdout << next.Stderr;
         const auto after = DataSet();
         EXPECT_EQ(after, newSet) << DescribeDifference(newSet, after);
         if (HasFatalFailure()) return;
     }
-    EXPECT_GE(crashed.size(), 50u) << "too few distinct crash points were reached";
-    EXPECT_GT(endedOld, 0);
-    EXPECT_GT(endedNew, 0);
     std::cout << "[ crashes  ] " << crashed.size() << " steps killed: " << endedOld << " ended old, " << endedNew
               << " ended new\n";
+    EXPECT_GE(crashed.size(), swapFails ? 20u : 50u) << "too few distinct crash points were reached";
+    EXPECT_GT(endedOld, 0);
+    if (!swapFails) {
+        EXPECT_GT(endedNew, 0);
+    }
+}
+
+TEST_F(CrashTest, EveryStepKilledEndsOldOrNewAndTheNextDownloadCompletes) {
+    KillAtEveryStep(CliWorld::OldSet(), false);
+}
+
+TEST_F(CrashTest, EveryStepOfASwapThatRollsBackEndsOld) {
+    // A folder where a restored file must go makes the swap fail after its commit and roll back.
+    FolderContents old = CliWorld::OldSet();
+    old["New.DB"] = "<dir>";
+    old["New.DB/inside"] = "a folder's file";
+    KillAtEveryStep(old, true);
 }
 
 }  // namespace
