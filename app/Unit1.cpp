@@ -111,8 +111,12 @@ std::string TForm1::RemoteArchiveName() const { return window_.UserIDText() + ".
 
 std::string TForm1::ZipcodeArchivePath() const {
     if (!environment_.ZipcodeArchive.empty()) return environment_.ZipcodeArchive;
-    std::string beside = ExtractFilePath(ExecutablePath()) + "zipcode.bck";
+    std::string exeFolder = ExtractFilePath(ExecutablePath());
+    std::string beside = exeFolder + "zipcode.bck";
     if (FileExists(beside)) return beside;
+    // An installation moved with `cmake --install --prefix` keeps bin/ and share/ side by side.
+    std::string relocated = ExpandFileName(exeFolder + "../share/nestbridge/zipcode.bck");
+    if (FileExists(relocated)) return relocated;
     return std::string(NB_INSTALL_DATADIR) + "/nestbridge/zipcode.bck";
 }
 

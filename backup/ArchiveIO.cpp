@@ -10,10 +10,10 @@
 namespace nb::archive {
 
 namespace {
-constexpr size_t kBufferSize = 256 * 1024;
+constexpr size_t kBufferSize = 64 * 1024;
 }
 
-ArchiveOut::ArchiveOut(TStream& stream) : stream_(stream), base_(stream.Position()), buffer_(kBufferSize) {}
+ArchiveOut::ArchiveOut(TStream& stream) : stream_(stream), base_(stream.Position()), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
 
 ArchiveOut::~ArchiveOut() {
     try {
@@ -23,13 +23,13 @@ ArchiveOut::~ArchiveOut() {
 }
 
 void ArchiveOut::Write(const void* data, size_t count) {
-    if (used_ + count > buffer_.size()) Flush();
-    if (count >= buffer_.size()) {
+    if (used_ + count > kBufferSize) Flush();
+    if (count >= kBufferSize) {
         stream_.WriteBuffer(data, static_cast<int32_t>(count));
         base_ += static_cast<int64_t>(count);
         return;
     }
-    std::memcpy(buffer_.data() + used_, data, count);
+    std::memcpy(buffer_.get() + used_, data, count);
     used_ += count;
 }
 
@@ -43,16 +43,16 @@ void ArchiveOut::Flush() {
     if (used_ == 0) return;
     size_t n = used_;
     used_ = 0;  // a failed flush is not retried by the destructor
-    stream_.WriteBuffer(buffer_.data(), static_cast<int32_t>(n));
+    stream_.WriteBuffer(buffer_.get(), static_cast<int32_t>(n));
     base_ += static_cast<int64_t>(n);
 }
 
-ArchiveIn::ArchiveIn(TStream& stream) : stream_(stream), bufferStart_(stream.Position()), buffer_(kBufferSize) {}
+ArchiveIn::ArchiveIn(TStream& stream) : stream_(stream), bufferStart_(stream.Position()), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
 
 bool ArchiveIn::Fill() {
     bufferStart_ += static_cast<int64_t>(end_);
     next_ = end_ = 0;
-    int32_t n = stream_.Read(buffer_.data(), static_cast<int32_t>(buffer_.size()));
+    int32_t n = stream_.Read(buffer_.get(), static_cast<int32_t>(kBufferSize));
     if (n <= 0) return false;
     end_ = static_cast<size_t>(n);
     return true;
@@ -63,7 +63,7 @@ void ArchiveIn::Read(void* data, size_t count) {
     while (count > 0) {
         if (next_ == end_ && !Fill()) throw EReadError("Stream read error");
         size_t n = std::min(count, end_ - next_);
-        std::memcpy(p, buffer_.data() + next_, n);
+        std::memcpy(p, buffer_.get() + next_, n);
         next_ += n;
         p += n;
         count -= n;

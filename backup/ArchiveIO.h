@@ -2,8 +2,8 @@
 // Buffered reading and writing of an archive volume: the format is a stream of small words,
 // which would otherwise cost one system call each.
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace nb {
 class TStream;
@@ -28,7 +28,7 @@ public:
 private:
     TStream& stream_;
     int64_t base_;
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;  // left uninitialised: only what is used is touched
     size_t used_ = 0;
 };
 
@@ -52,7 +52,7 @@ private:
     bool Fill();
     TStream& stream_;
     int64_t bufferStart_;
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;
     size_t next_ = 0, end_ = 0;
 };
 

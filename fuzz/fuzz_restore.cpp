@@ -16,7 +16,10 @@ namespace {
 struct Scratch {
     std::string root, target, archive;
     Scratch() {
-        root = std::filesystem::temp_directory_path() / ("fuzz_restore." + std::to_string(nb::CurrentProcessId()));
+        // A memory file system where there is one: every input creates and removes files.
+        std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                                              : std::filesystem::temp_directory_path();
+        root = base / ("fuzz_restore." + std::to_string(nb::CurrentProcessId()));
         target = root + "/target";
         archive = root + "/a.bck";
         std::filesystem::create_directories(target);
@@ -32,8 +35,10 @@ struct Scratch {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Scratch scratch;
     std::error_code ec;
-    std::filesystem::remove_all(scratch.target, ec);
-    std::filesystem::create_directories(scratch.target, ec);
+    if (!std::filesystem::is_empty(scratch.target, ec)) {
+        std::filesystem::remove_all(scratch.target, ec);
+        std::filesystem::create_directories(scratch.target, ec);
+    }
 
     nb::TMemoryStream stream;
     stream.WriteBuffer(data, static_cast<int32_t>(size));

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "net/ftp/IdFTP.h"
+#include "net/ftp/IdFTPFileStreams.h"
 #include "net/ftp/IdSimpleServer.h"
 #include "net/transport/IdIOHandlerSocket.h"
 #include "platform/Exception.h"
@@ -58,7 +59,18 @@ void TIdFTP::Get(const std::string& remoteName, const std::string& localPath, bo
     } else {
         file = std::make_unique<TFileStream>(localPath, fmCreate);
     }
-    GetToStream(remoteName, *file, resume);
+    TWriteBehindStream writer(*file);
+    try {
+        GetToStream(remoteName, writer, resume);
+    } catch (...) {
+        // The file keeps what arrived before the failure.
+        try {
+            writer.Flush();
+        } catch (const EStreamError&) {
+        }
+        throw;
+    }
+    writer.Flush();
 }
 
 void TIdFTP::GetToStream(const std::string& remoteName, TStream& stream, bool resume) {
@@ -69,7 +81,8 @@ void TIdFTP::GetToStream(const std::string& remoteName, TStream& stream, bool re
 
 void TIdFTP::Put(const std::string& localPath, const std::string& remoteName, bool append) {
     TFileStream file(localPath, fmOpenRead | fmShareDenyNone);
-    PutStream(file, remoteName, append);
+    TReadAheadStream reader(file);
+    PutStream(reader, remoteName, append);
 }
 
 void TIdFTP::PutStream(TStream& stream, const std::string& remoteName, bool append) {

@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/errqueue.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
@@ -12,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -114,57 +116,134 @@ uint16_t HeaderChecksum(const uint8_t* header) {
     return static_cast<uint16_t>(~sum);
 }
 
-// Receives one ICMP message and puts the IPv4 header a raw socket would deliver in front of it.
-// The destination stays 0.0.0.0: the datagram socket does not report it, and readers of echo
-// replies look only at the source, the TTL and the protocol.
-int32_t ReceiveIcmpDatagram(int s, void* buffer, int32_t length, int flags, sockaddr_in* from) {
-    uint8_t local[256];
-    uint8_t* out = static_cast<uint8_t*>(buffer);
-    bool useLocal = length < kIpHeaderSize;
+constexpr int kIcmpHeaderSize = 8;
+// Outer IPv4 header, ICMP error header, quoted IPv4 header; the quoted echo request follows.
+constexpr int kErrorPrefixSize = kIpHeaderSize + kIcmpHeaderSize + kIpHeaderSize;
+// The socket does not always report the TTL (IP_RECVTTL refused, or no control message); 64 is
+// the default of Linux and most hosts, so a reader sees an ordinary value rather than 0.
+constexpr int kUnknownTtl = 64;
+
+// One recvmsg whose payload lands after the first `reserved` bytes of the caller's buffer, the
+// room the synthesized headers take.
+struct IcmpMessage {
+    ssize_t Length = -1;
+    sockaddr_in Sender{};
+    int Ttl = kUnknownTtl;
+    bool HasError = false;
+    sock_extended_err Error{};
+    sockaddr_in Offender{};
+};
+
+bool ReadIcmpMessage(int s, void* buffer, int32_t length, int32_t reserved, int flags, IcmpMessage& m) {
+    uint8_t discard[1];
     iovec iov{};
-    if (useLocal) {
-        iov.iov_base = local + kIpHeaderSize;
-        iov.iov_len = sizeof local - kIpHeaderSize;
-        out = local;
+    if (length > reserved) {
+        iov.iov_base = static_cast<uint8_t*>(buffer) + reserved;
+        iov.iov_len = static_cast<size_t>(length - reserved);
     } else {
-        iov.iov_base = out + kIpHeaderSize;
-        iov.iov_len = static_cast<size_t>(length - kIpHeaderSize);
+        iov.iov_base = discard;  // no room for the payload: the datagram is cut to the headers
+        iov.iov_len = 0;
     }
-    sockaddr_in sender{};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int)) * 4];
+    alignas(cmsghdr) char control[256];
     msghdr msg{};
-    msg.msg_name = &sender;
-    msg.msg_namelen = sizeof sender;
+    msg.msg_name = &m.Sender;
+    msg.msg_namelen = sizeof m.Sender;
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
     msg.msg_control = control;
     msg.msg_controllen = sizeof control;
-    ssize_t n;
-    do n = recvmsg(s, &msg, flags);
-    while (n < 0 && errno == EINTR);
-    if (n < 0) return FailErrno();
-    int ttl = 64;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
-        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
-    size_t total = kIpHeaderSize + static_cast<size_t>(n);
-    uint8_t* h = out;
+    do m.Length = recvmsg(s, &msg, flags);
+    while (m.Length < 0 && errno == EINTR);
+    if (m.Length < 0) return false;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != IPPROTO_IP) continue;
+        if (c->cmsg_type == IP_TTL) {
+            std::memcpy(&m.Ttl, CMSG_DATA(c), sizeof m.Ttl);
+        } else if (c->cmsg_type == IP_RECVERR && c->cmsg_len >= CMSG_LEN(sizeof m.Error)) {
+            m.HasError = true;
+            std::memcpy(&m.Error, CMSG_DATA(c), sizeof m.Error);
+            if (c->cmsg_len >= CMSG_LEN(sizeof m.Error + sizeof m.Offender))
+                std::memcpy(&m.Offender, CMSG_DATA(c) + sizeof m.Error, sizeof m.Offender);
+        }
+    }
+    return true;
+}
+
+void PutIpHeader(uint8_t* h, size_t total, int ttl, const in_addr& source, const in_addr& destination) {
     std::memset(h, 0, kIpHeaderSize);
     h[0] = 0x45;
     h[2] = static_cast<uint8_t>(total >> 8);
     h[3] = static_cast<uint8_t>(total);
     h[8] = static_cast<uint8_t>(ttl);
     h[9] = IPPROTO_ICMP;
-    std::memcpy(h + 12, &sender.sin_addr, 4);
+    std::memcpy(h + 12, &source, 4);
+    std::memcpy(h + 16, &destination, 4);
     uint16_t sum = HeaderChecksum(h);
     h[10] = static_cast<uint8_t>(sum >> 8);
     h[11] = static_cast<uint8_t>(sum);
-    if (from) *from = sender;
-    if (useLocal) {
-        size_t k = std::min(total, static_cast<size_t>(length));
-        std::memcpy(buffer, local, k);
-        return static_cast<int32_t>(k);
+}
+
+// The headers go in front of the payload already in the buffer; a short buffer cuts the
+// datagram as a raw receive would.
+int32_t Deliver(void* buffer, int32_t length, const uint8_t* prefix, int32_t prefixSize, ssize_t payload) {
+    if (length <= 0) return 0;
+    std::memcpy(buffer, prefix, static_cast<size_t>(std::min(prefixSize, length)));
+    return static_cast<int32_t>(std::min<ssize_t>(prefixSize + payload, length));
+}
+
+// An ICMP error as a raw socket delivers it: the offender's IPv4 header, the error's ICMP header
+// (its checksum left 0: nothing reads it, and the kernel verified the original), the quoted IPv4
+// header (the original destination; our own source address is not reported and stays 0.0.0.0)
+// and the quoted echo request the error queue hands back as payload.
+int32_t DeliverIcmpError(void* buffer, int32_t length, const IcmpMessage& m) {
+    uint8_t prefix[kErrorPrefixSize] = {};
+    const in_addr none{};
+    const size_t quoted = kIpHeaderSize + static_cast<size_t>(m.Length);
+    PutIpHeader(prefix, kIpHeaderSize + kIcmpHeaderSize + quoted, m.Ttl, m.Offender.sin_addr, none);
+    uint8_t* icmp = prefix + kIpHeaderSize;
+    icmp[0] = m.Error.ee_type;
+    icmp[1] = m.Error.ee_code;
+    if (m.Error.ee_type == 3 && m.Error.ee_code == 4) {  // fragmentation needed: the next hop's MTU
+        icmp[6] = static_cast<uint8_t>(m.Error.ee_info >> 8);
+        icmp[7] = static_cast<uint8_t>(m.Error.ee_info);
     }
-    return static_cast<int32_t>(total);
+    PutIpHeader(icmp + kIcmpHeaderSize, quoted, 0, none, m.Sender.sin_addr);
+    return Deliver(buffer, length, prefix, kErrorPrefixSize, m.Length);
+}
+
+// Receives one ICMP message from an unprivileged ICMP socket and puts the IPv4 header a raw
+// socket would deliver in front of it. The destination stays 0.0.0.0: the datagram socket does
+// not report it, and readers of echo replies look only at the source, the TTL and the protocol.
+// Errors the routers sent back wait on the error queue (IP_RECVERR); they are taken first, since
+// while one is pending an ordinary receive fails with its errno instead of returning data.
+int32_t ReceiveIcmpDatagram(int s, void* buffer, int32_t length, int flags, sockaddr_in* from) {
+    int localErrno = 0;
+    for (;;) {
+        IcmpMessage m;
+        if (!ReadIcmpMessage(s, buffer, length, kErrorPrefixSize, MSG_ERRQUEUE | MSG_DONTWAIT, m)) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+            return FailErrno();
+        }
+        if (m.HasError && m.Error.ee_origin == SO_EE_ORIGIN_ICMP) {
+            if (from) {
+                *from = m.Offender;
+                from->sin_port = 0;
+            }
+            return DeliverIcmpError(buffer, length, m);
+        }
+        // A local error: the send that caused it has already failed with the same errno.
+        if (m.HasError) localErrno = static_cast<int>(m.Error.ee_errno);
+    }
+    // After a discarded local error the readiness wait may have woken for it alone; do not block.
+    IcmpMessage m;
+    if (!ReadIcmpMessage(s, buffer, length, kIpHeaderSize, localErrno ? flags | MSG_DONTWAIT : flags, m)) {
+        if (localErrno && (errno == EAGAIN || errno == EWOULDBLOCK)) return Fail(WinsockCodeOfErrno(localErrno));
+        return FailErrno();
+    }
+    uint8_t prefix[kIpHeaderSize];
+    PutIpHeader(prefix, kIpHeaderSize + static_cast<size_t>(m.Length), m.Ttl, m.Sender.sin_addr, in_addr{});
+    if (from) *from = m.Sender;
+    return Deliver(buffer, length, prefix, kIpHeaderSize, m.Length);
 }
 
 // The kernel replaces an echo's identifier with the datagram socket's local port; binding the
@@ -336,7 +415,8 @@ public:
         if (r < 0) return FailErrno();
         for (nfds_t i = 0; i < count; ++i)
             if (fds[i].revents & POLLNVAL) return Fail(Id_WSAENOTSOCK);
-        // select's sense: a closed or failed socket counts as readable and writable.
+        // select's sense: a closed or failed socket counts as readable and writable. An ICMP
+        // datagram socket signals a queued ICMP error this way, and its receive reads it.
         static constexpr short kReady[3] = {POLLIN | POLLHUP | POLLERR, POLLOUT | POLLHUP | POLLERR, POLLPRI};
         int32_t ready = 0;
         for (int k = 0; k < 3; ++k) {
@@ -391,8 +471,11 @@ public:
         if (type == SOCK_RAW && protocol == IPPROTO_ICMP && (errno == EPERM || errno == EACCES)) {
             s = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
             if (s >= 0) {
+                // Without IP_RECVTTL replies carry kUnknownTtl; without IP_RECVERR the routers'
+                // errors never arrive and the echo times out instead.
                 int on = 1;
                 (void)setsockopt(s, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
+                (void)setsockopt(s, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
                 return s;
             }
         }

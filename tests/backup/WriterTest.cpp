@@ -282,17 +282,5 @@ TEST_F(WriterTest, StreamTargetHoldsTheSameBytes) {
     EXPECT_EQ(stream.ToString(), "pre" + ReadFile(archivePath));
 }
 
-TEST(BackupSettings, StartValuesAndVersion) {
-    TBackupFile archive;
-    archive.SetVersion("1.0");
-    EXPECT_EQ(archive.Version(), "5.10");
-    EXPECT_EQ(archive.BackupMode(), bmAll);
-    EXPECT_EQ(archive.CompressionLevel, clFastest);
-    EXPECT_EQ(archive.MaxSize, 0);
-    EXPECT_FALSE(archive.SetArchiveFlag);
-    EXPECT_EQ(BackupErrorText(7), "Cannot create temporary file to save the file IDs");
-    EXPECT_EQ(BackupErrorText(8), "");
-}
-
 }  // namespace
 }  // namespace nb

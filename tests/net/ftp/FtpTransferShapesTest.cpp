@@ -168,15 +168,41 @@ TEST_P(FtpFinalReply, AbortedTransferEndsQuietly) {
 
 INSTANTIATE_TEST_SUITE_P(Codes, FtpFinalReply, ::testing::Values("426", "450"));
 
-TEST_F(FtpTransfer, FinalReplyOutsideTheListRaises) {
-    Serve([](FakeSession& s) { ActiveTransfer(s, "RETR a", "x", nullptr, "551 page type unknown\r\n"); });
-    TMemoryStream stream;
+TEST_F(FtpTransfer, FinalReplyOutsideTheListRaisesAndKeepsTheBytes) {
+    const std::string payload = test::RandomBytes(100001, 11);
+    Serve([&payload](FakeSession& s) { ActiveTransfer(s, "RETR a", payload, nullptr, "551 page type unknown\r\n"); });
     try {
-        ftp_.GetToStream("a", stream);
+        ftp_.Get("a", dir_ / "a", true, false);
         FAIL() << "no error";
     } catch (const EIdProtocolReplyError& e) {
         EXPECT_EQ(e.ReplyCode, 551);
     }
+    EXPECT_EQ(test::ReadFile(dir_ / "a"), payload);
+    Commands();
+}
+
+TEST_F(FtpTransfer, AbortClosesTheDataConnectionAndTheTransferEndsQuietly) {
+    Serve([](FakeSession& s) {
+        const std::string port = s.ReadCommand();
+        s.Send("200 PORT ok\r\n");
+        s.Expect("RETR big");
+        s.Send("150 opening\r\n");
+        FakeSocket data = s.ConnectToPort(port);
+        data.Send(std::string(8 << 20, 'x'));  // ends early when the client drops the connection
+        s.Expect("ABOR");
+        s.Send("426 aborted\r\n226 ABOR successful\r\n");
+    });
+    bool aborted = false;
+    ftp_.OnWork = [&](TIdComponent&, TWorkMode, int32_t) {
+        if (!aborted) ftp_.Abort();
+        aborted = true;
+    };
+    TMemoryStream stream;
+    ftp_.GetToStream("big", stream);
+    EXPECT_TRUE(aborted);
+    EXPECT_LT(stream.Size(), 8 << 20);
+    EXPECT_EQ(statuses_.back(), "Transfer aborted");
+    EXPECT_EQ(ftp_.DataConnection(), nullptr);
     Commands();
 }
 

@@ -94,10 +94,11 @@ INSTANTIATE_TEST_SUITE_P(
 // Reads replies that a fake server sends as raw bytes.
 class RFCReplyRead : public ::testing::Test {
 protected:
-    void Serve(const std::string& raw) {
-        server_ = std::make_unique<test::FakeFtpServer>([raw](test::FakeSession& s) {
+    // The server sends raw, then closes (closeAfter) or waits for the client to close.
+    void Serve(const std::string& raw, bool closeAfter = false) {
+        server_ = std::make_unique<test::FakeFtpServer>([raw, closeAfter](test::FakeSession& s) {
             s.Send(raw);
-            s.ClientClosed();
+            if (!closeAfter) s.ClientClosed();
         });
         client_.Host = "127.0.0.1";
         client_.Port = server_->Port();
@@ -154,7 +155,7 @@ TEST_F(RFCReplyRead, RejectedCodeRaisesWithTheReplyText) {
 }
 
 TEST_F(RFCReplyRead, ReplyCutByACloseKeepsThePreviousOne) {
-    Serve("200 ok\r\n230-partial\r\n");
+    Serve("200 ok\r\n230-partial\r\n", true);
     client_.ReadReply({});
     EXPECT_THROW(client_.ReadReply({}), EIdConnClosedGracefully);
     EXPECT_EQ(client_.LastReply().NumericCode(), 200);

@@ -117,6 +117,11 @@ TEST_F(PingTwoHosts, PingSocketAsNobody) {
     EXPECT_EQ(r.ExitCode, 0) << r.Stderr;
     EXPECT_THAT(r.Stdout, MatchesRegex("reply from 192\\.0\\.2\\.2: bytes=72 seq=3489 ttl=64 time=[0-9]+ms\n"));
 
+    // The router's error comes through the socket's error queue, as root sees it on the raw one.
+    r = PingFromNear(AsNobody(Ping({"--timeout", "2000", "203.0.113.9"}, cli.Path())));
+    EXPECT_EQ(r.ExitCode, 0) << r.Stderr;
+    EXPECT_EQ(r.Stdout, "unreachable from 192.0.2.2 seq=3489\n");
+
     ASSERT_TRUE(pair_.FarIgnoresEchoes(true));
     const auto start = std::chrono::steady_clock::now();
     r = PingFromNear(AsNobody(Ping({"--timeout", "300", "192.0.2.2"}, cli.Path())));

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -202,22 +204,92 @@ TEST_F(TwoHosts, SilentHostTimesOutAfterTheTimeOutAndNoLonger) {
     EXPECT_EQ(client_.SequenceCounter, 3490);
 }
 
+struct RouterCase {
+    const char* Host;
+    int32_t Ttl;
+    TReplyStatusTypes Outcome;
+    uint8_t Type;
+};
+constexpr RouterCase kRouterCases[] = {{"203.0.113.5", 128, ReplyUnreachable, 3},
+                                       {"198.51.100.5", 1, ReplyTtlExpired, 11}};
+
+void ExpectRouterAnswer(const RouterCase& c, const TReplyStatus& r, uint16_t sequence) {
+    EXPECT_EQ(r.Outcome, c.Outcome) << c.Host;
+    EXPECT_EQ(r.SourceAddress, "192.0.2.2") << c.Host;
+    EXPECT_EQ(r.MessageType, c.Type) << c.Host;
+    EXPECT_EQ(r.SequenceNumber, sequence) << c.Host;
+    EXPECT_GE(r.ReceivedBytes, 56) << c.Host;
+}
+
 TEST_F(TwoHosts, RouterReportsUnreachableAndExpiredTtl) {
-    struct Case {
-        const char* Host;
-        int32_t Ttl;
-        TReplyStatusTypes Outcome;
-        uint8_t Type;
-    } cases[] = {{"203.0.113.5", 128, ReplyUnreachable, 3}, {"198.51.100.5", 1, ReplyTtlExpired, 11}};
-    for (const auto& c : cases) {
+    for (const auto& c : kRouterCases) {
         const uint16_t sequence = client_.SequenceCounter;
         Echo(c.Host, 3000, c.Ttl);
-        const TReplyStatus& r = client_.ReplyStatus;
-        EXPECT_EQ(r.Outcome, c.Outcome) << c.Host;
-        EXPECT_EQ(r.SourceAddress, "192.0.2.2");
-        EXPECT_EQ(r.MessageType, c.Type);
-        EXPECT_EQ(r.SequenceNumber, sequence);
-        EXPECT_GE(r.ReceivedBytes, 56);
+        ExpectRouterAnswer(c, client_.ReplyStatus, sequence);
+    }
+}
+
+// What a child process saw of one echo; fixed-size so it crosses a pipe as it is.
+struct ChildEcho {
+    int32_t Outcome = -1, Type = -1, Sequence = -1, Bytes = -1;
+    char Source[16] = {};
+    char Failure[96] = {};
+};
+
+// As user 65534 in the near namespace with ping sockets open to every group, so the stack
+// falls back to its ICMP datagram socket; answers false when that cannot be arranged.
+bool EchoAsNobody(const std::string& netns, const RouterCase& c, uint16_t sequence, ChildEcho& seen) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        test::EnterNetns near(netns);
+        int ok = near.Entered() && test::WriteSysctl("net.ipv4.ping_group_range", "0 2147483647") &&
+                 setgid(65534) == 0 && setuid(65534) == 0;
+        ChildEcho out;
+        if (ok) {
+            try {
+                TIdIcmpClient client;
+                client.Host = c.Host;
+                client.Ttl = c.Ttl;
+                client.ReceiveTimeout = 3000;
+                client.SendEcho("", sequence);
+                out.Outcome = client.ReplyStatus.Outcome;
+                out.Type = client.ReplyStatus.MessageType;
+                out.Sequence = client.ReplyStatus.SequenceNumber;
+                out.Bytes = client.ReplyStatus.ReceivedBytes;
+                std::snprintf(out.Source, sizeof out.Source, "%s", client.ReplyStatus.SourceAddress.c_str());
+            } catch (const EIdException& e) {
+                std::snprintf(out.Failure, sizeof out.Failure, "%s", e.Message().c_str());
+            }
+        }
+        bool written = write(fds[1], &out, sizeof out) == static_cast<ssize_t>(sizeof out);
+        _exit(ok && written ? 0 : 1);
+    }
+    close(fds[1]);
+    bool got = pid > 0 && read(fds[0], &seen, sizeof seen) == static_cast<ssize_t>(sizeof seen);
+    close(fds[0]);
+    int status = 0;
+    if (pid > 0) waitpid(pid, &status, 0);
+    return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(TwoHosts, RouterAnswersReachTheUnprivilegedSocket) {
+    for (const auto& c : kRouterCases) {
+        ChildEcho seen;
+        if (!EchoAsNobody(pair_.Near(), c, 4242, seen))
+            GTEST_SKIP() << "cannot run an echo as user 65534 with ping sockets open in the near namespace";
+        ASSERT_STREQ(seen.Failure, "") << c.Host;
+        TReplyStatus r;
+        r.Outcome = static_cast<TReplyStatusTypes>(seen.Outcome);
+        r.MessageType = static_cast<uint8_t>(seen.Type);
+        r.SequenceNumber = static_cast<uint16_t>(seen.Sequence);
+        r.ReceivedBytes = seen.Bytes;
+        r.SourceAddress = seen.Source;
+        ExpectRouterAnswer(c, r, 4242);
+        // Outer and quoted headers rebuilt in front of the whole 52-byte request.
+        EXPECT_EQ(r.ReceivedBytes, 20 + 8 + 20 + 52) << c.Host;
     }
 }
 

@@ -1,0 +1,182 @@
+// Upload and download throughput of TIdFTP with the application's buffer sizes (send 1024,
+// receive 8192), next to curl, against the same vsftpd on loopback in the same run, both in
+// active mode. Also the peak memory of this process, which must not grow with the file.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/ftp/IdFTP.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// Peak resident memory of this process in KiB.
+long PeakRssKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
+// vsftpd in the foreground as a child, stopped on destruction.
+class Vsftpd {
+public:
+    Vsftpd(const std::string& dir, int port) {
+        const std::string root = dir + "/root";
+        std::filesystem::create_directories(root);
+        std::filesystem::permissions(root, std::filesystem::perms(0755));
+        config_ = dir + "/vsftpd.conf";
+        std::ofstream conf(config_);
+        conf << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port
+             << "\nbackground=NO\nrun_as_launching_user=YES\n"
+                "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
+                "anon_upload_enable=YES\nanon_other_write_enable=YES\nanon_world_readable_only=NO\n"
+                "anon_umask=022\nanon_root="
+             << root << "\nsecure_chroot_dir=" << dir
+             << "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
+                "seccomp_sandbox=NO\nxferlog_enable=NO\n";
+        conf.close();
+        pid_ = fork();
+        if (pid_ == 0) {
+            setpgid(0, 0);
+            execl("/usr/sbin/vsftpd", "vsftpd", config_.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Vsftpd() {
+        if (pid_ > 0) {
+            kill(-pid_, SIGTERM);  // its own process group: the session processes too
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Vsftpd(const Vsftpd&) = delete;
+    Vsftpd& operator=(const Vsftpd&) = delete;
+
+private:
+    std::string config_;
+    pid_t pid_ = -1;
+};
+
+bool SameFiles(const std::string& a, const std::string& b) {
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount()) return false;
+        if (fa.gcount() == 0) return true;
+        if (!std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin())) return false;
+    }
+}
+
+bool Curl(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"curl", "-sS", "--ftp-port", "127.0.0.1"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto r = nb::test::RunCommand(argv);
+    if (r.ExitCode != 0) std::fprintf(stderr, "curl failed (%d): %s\n", r.ExitCode, r.Stderr.c_str());
+    return r.ExitCode == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int mib = argc > 1 ? std::atoi(argv[1]) : 256;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    nb::test::TempDir dir;
+    const int port = nb::test::FreePort();
+    Vsftpd server(dir.Path(), port);
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(port) + "/";
+    const std::string root = dir / "root";
+
+    const std::string source = dir / "source.bin";
+    {
+        std::ofstream out(source, std::ios::binary);
+        for (int i = 0; i < mib; ++i) {
+            const std::string chunk = nb::test::RandomBytes(1 << 20, static_cast<uint32_t>(i) + 1);
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        }
+    }
+    for (int i = 0; i < 100; ++i) {  // until vsftpd listens
+        if (Curl({"-o", "/dev/null", url})) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+    const long rssBefore = PeakRssKiB();
+    const double mb = mib * 1048576.0 / 1e6;
+    std::printf("file %d MiB, best of %d rounds, vsftpd on loopback, active mode\n", mib, rounds);
+    // The application's sizes first; then large ones, to tell the client's cost from the
+    // system calls that 1 KiB sends cost.
+    for (auto [send, recv] : {std::pair{1024, 8192}, std::pair{65536, 65536}}) {
+        nb::TIdFTP ftp;
+        ftp.Host = "127.0.0.1";
+        ftp.Port = port;
+        ftp.Username = "anonymous";
+        ftp.Password = "bench@";
+        ftp.SendBufferSize = send;
+        ftp.RecvBufferSize = recv;
+        int64_t events = 0;
+        ftp.OnWork = [&events](nb::TIdComponent&, nb::TWorkMode, int32_t) { ++events; };
+        try {
+            ftp.Connect(true, -1);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "cannot log in to vsftpd: %s\n", e.what());
+            return 1;
+        }
+        double up = 1e9, down = 1e9, curlUp = 1e9, curlDown = 1e9;
+        bool ok = true;
+        for (int r = 0; r < rounds && ok; ++r) {
+            const std::string n = std::to_string(r);
+            auto t = Clock::now();
+            ftp.Put(source, "nb" + n + ".bin");
+            up = std::min(up, Seconds(t));
+
+            t = Clock::now();
+            ok = ok && Curl({"-T", source, url + "curl" + n + ".bin"});
+            curlUp = std::min(curlUp, Seconds(t));
+
+            t = Clock::now();
+            ftp.Get("curl" + n + ".bin", dir / "nb-down.bin", true, false);
+            down = std::min(down, Seconds(t));
+
+            t = Clock::now();
+            ok = ok && Curl({"-o", dir / "curl-down.bin", url + "nb" + n + ".bin"});
+            curlDown = std::min(curlDown, Seconds(t));
+
+            ok = ok && SameFiles(source, root + "/nb" + n + ".bin") && SameFiles(source, dir / "nb-down.bin") &&
+                 SameFiles(source, dir / "curl-down.bin");
+            std::filesystem::remove(root + "/nb" + n + ".bin");
+            std::filesystem::remove(root + "/curl" + n + ".bin");
+        }
+        ftp.Quit();
+        if (!ok) {
+            std::fprintf(stderr, "a transfer failed or its bytes differ\n");
+            return 1;
+        }
+        std::printf("send %d / receive %d bytes per call (%lld work events)\n", send, recv,
+                    static_cast<long long>(events));
+        std::printf("  upload    TIdFTP %8.1f MB/s   curl %8.1f MB/s   ratio %.2f\n", mb / up, mb / curlUp,
+                    curlUp / up);
+        std::printf("  download  TIdFTP %8.1f MB/s   curl %8.1f MB/s   ratio %.2f\n", mb / down, mb / curlDown,
+                    curlDown / down);
+    }
+    const long rssAfter = PeakRssKiB();
+    std::printf("peak RSS  before %ld KiB, after %ld KiB (growth %ld KiB for %d MiB files)\n", rssBefore, rssAfter,
+                rssAfter - rssBefore, mib);
+    return 0;
+}
