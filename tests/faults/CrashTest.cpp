@@ -22,6 +22,7 @@ constexpr int KilledBySignal = -1;
 
 std::vector<std::string> TraceLines(const std::string& path) {
     std::vector<std::string> lines;
+    if (!fs::exists(path)) return lines;  // a build without hooks writes none
     std::istringstream in(ReadFile(path));
     for (std::string line; std::getline(in, line);)
         if (!line.empty()) lines.push_back(line);
