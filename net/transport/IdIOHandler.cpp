@@ -8,4 +8,8 @@ TIdIOHandler::~TIdIOHandler() {
 
 void TIdIOHandler::ConnectTo(const std::string&, int32_t, const std::string&, int32_t, int32_t, int32_t, int32_t) {}
 
+int32_t TIdIOHandler::SendMany(TIdSendChunk* chunks, int32_t count) {
+    return SendChunksInTurn(chunks, count, [this](const void* buffer, int32_t length) { return Send(buffer, length); });
+}
+
 }  // namespace nb

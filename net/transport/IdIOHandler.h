@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/transport/IdComponent.h"
+#include "net/transport/IdStack.h"
 
 namespace nb {
 
@@ -25,6 +26,9 @@ public:
     virtual bool WaitReadable(int32_t milliseconds) = 0;
     virtual int32_t Receive(void* buffer, int32_t length) = 0;
     virtual int32_t Send(const void* buffer, int32_t length) = 0;
+    // Each chunk as a send of its own, answered as SendChunksInTurn; this one makes one Send per
+    // chunk, a transport that can hand several to the platform at once does so.
+    virtual int32_t SendMany(TIdSendChunk* chunks, int32_t count);
 };
 
 }  // namespace nb

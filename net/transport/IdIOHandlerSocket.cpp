@@ -39,6 +39,11 @@ int32_t TIdIOHandlerSocket::Send(const void* buffer, int32_t length) {
     return socketHandle_->SendRaw(buffer, length, 0);
 }
 
+int32_t TIdIOHandlerSocket::SendMany(TIdSendChunk* chunks, int32_t count) {
+    if (!IsOpen()) throw EIdClosedSocket();
+    return socketHandle_->SendManyRaw(chunks, count, 0);
+}
+
 void TIdIOHandlerSocket::ConnectTo(const std::string& host, int32_t port, const std::string& boundIP,
                                    int32_t boundPort, int32_t boundPortMin, int32_t boundPortMax, int32_t timeout) {
     if (!socketHandle_) socketHandle_ = std::make_unique<TIdSocketHandle>();

@@ -118,6 +118,10 @@ int32_t TIdSocketHandle::SendRaw(const void* buffer, int32_t length, int flags) 
     return Stack().SendOn(Socket, buffer, length, flags);
 }
 
+int32_t TIdSocketHandle::SendManyRaw(TIdSendChunk* chunks, int32_t count, int flags) {
+    return Stack().SendManyOn(Socket, chunks, count, flags);
+}
+
 int32_t TIdSocketHandle::ReceiveFromPeer(void* buffer, int32_t length, int flags, std::string& ip, int32_t& port) {
     return Stack().ReceiveFromOn(Socket, buffer, length, flags, ip, port);
 }

@@ -38,6 +38,7 @@ public:
     bool WaitReadable(int32_t milliseconds);
     int32_t ReceiveRaw(void* buffer, int32_t length, int flags);
     int32_t SendRaw(const void* buffer, int32_t length, int flags);
+    int32_t SendManyRaw(TIdSendChunk* chunks, int32_t count, int flags);
     int32_t ReceiveFromPeer(void* buffer, int32_t length, int flags, std::string& ip, int32_t& port);
     void SendToAddress(const std::string& ip, int32_t port, const void* buffer, int32_t length);
     void SetOption(int level, int optName, const void* value, int32_t length);

@@ -187,6 +187,23 @@ int32_t TIdStack::ConnectSocketWithin(TIdStackSocketHandle s, int family, const 
     return ConnectSocket(s, family, ip, port);
 }
 
+int32_t TIdStack::SendManyOn(TIdStackSocketHandle s, TIdSendChunk* chunks, int32_t count, int flags) {
+    return SendChunksInTurn(chunks, count,
+                            [&](const void* buffer, int32_t length) { return SendOn(s, buffer, length, flags); });
+}
+
+int32_t SendChunksInTurn(TIdSendChunk* chunks, int32_t count,
+                         const std::function<int32_t(const void* buffer, int32_t length)>& sendOne) {
+    for (int32_t i = 0; i < count; ++i) chunks[i].Sent = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t n = sendOne(chunks[i].Buffer, chunks[i].Length);
+        if (n == Id_SOCKET_ERROR) return Id_SOCKET_ERROR;
+        chunks[i].Sent = n;
+        if (n < chunks[i].Length) return i + 1;
+    }
+    return count;
+}
+
 TIdStack* SharedStack() { return gShared.load(std::memory_order_acquire); }
 
 void AcquireSharedStack() {

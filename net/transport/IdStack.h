@@ -2,6 +2,7 @@
 // The process-wide socket stack: every socket call of the system goes through SharedStack().
 // Error codes are the Windows Sockets numbers; native codes are mapped onto them.
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -51,6 +52,19 @@ struct TIdIPv4Bytes {
 };
 using TIdSocketList = std::vector<TIdStackSocketHandle>;
 
+// One piece of a batched send: Length bytes at Buffer; Sent receives how many of them went out.
+struct TIdSendChunk {
+    const void* Buffer = nullptr;
+    int32_t Length = 0;
+    int32_t Sent = 0;
+};
+
+// Sends the chunks one by one with sendOne, stopping at the first one not taken whole. Answers
+// the number of chunks that went out (the last of them possibly in part), or -1 when a send
+// failed; Sent is filled in for every chunk either way.
+int32_t SendChunksInTurn(TIdSendChunk* chunks, int32_t count,
+                         const std::function<int32_t(const void* buffer, int32_t length)>& sendOne);
+
 class TIdStack {
 public:
     virtual ~TIdStack() = default;
@@ -80,6 +94,9 @@ public:
     virtual int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList, TIdSocketList* errorList,
                                   int32_t timeoutMs) = 0;
     virtual int32_t SendOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags) = 0;
+    // Each chunk goes out as its own send, in one platform call where the platform has one; may
+    // take fewer chunks than offered. Answers as SendChunksInTurn.
+    virtual int32_t SendManyOn(TIdStackSocketHandle s, TIdSendChunk* chunks, int32_t count, int flags);
     virtual int32_t SendToOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags,
                              const std::string& ip, int32_t port) = 0;
     // Levels and option names are the Windows Sockets numbers (Id_IPPROTO_IP/Id_IP_TTL,

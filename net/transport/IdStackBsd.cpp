@@ -25,6 +25,7 @@ namespace nb {
 namespace {
 
 constexpr size_t kMaxSetSize = 64;
+constexpr int32_t kMaxSendBatch = 64;
 constexpr int kIpHeaderSize = 20;
 
 thread_local int32_t tLastError = 0;
@@ -438,6 +439,32 @@ public:
         do n = send(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
         while (n < 0 && errno == EINTR);
         return n < 0 ? FailErrno() : static_cast<int32_t>(n);
+    }
+
+    // Linux runs each message of sendmmsg as a send of its own and, on a stream socket, stops after
+    // one that went out in part. A failure after the first message goes unreported, and the next
+    // call meets the broken connection (a reset noticed that way reads as a shutdown, 10058).
+    int32_t SendManyOn(TIdStackSocketHandle s, TIdSendChunk* chunks, int32_t count, int flags) override {
+        count = std::min<int32_t>(count, kMaxSendBatch);
+        mmsghdr messages[kMaxSendBatch];
+        iovec pieces[kMaxSendBatch];
+        for (int32_t i = 0; i < count; ++i) {
+            chunks[i].Sent = 0;
+            pieces[i].iov_base = const_cast<void*>(chunks[i].Buffer);
+            pieces[i].iov_len = static_cast<size_t>(chunks[i].Length);
+            messages[i] = mmsghdr{};
+            messages[i].msg_hdr.msg_iov = &pieces[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        int r;
+        do r = sendmmsg(s, messages, static_cast<unsigned>(count), flags | MSG_NOSIGNAL);
+        while (r < 0 && errno == EINTR);
+        if (r < 0) return FailErrno();
+        for (int i = 0; i < r; ++i) {
+            chunks[i].Sent = static_cast<int32_t>(messages[i].msg_len);
+            if (chunks[i].Sent < chunks[i].Length) return i + 1;
+        }
+        return r;
     }
 
     int32_t SendToOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags, const std::string& ip,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "net/ftp/IdRFCReply.h"
 #include "net/transport/IdException.h"
@@ -13,6 +14,9 @@ namespace nb {
 namespace {
 
 constexpr int32_t kNoLimit = -2;
+// Read-ahead of a stream upload: at most this many chunks, and bytes, per call.
+constexpr int32_t kSendBatchChunks = 64;
+constexpr int32_t kSendBatchBytes = 65536;
 
 std::string TrimControl(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -289,22 +293,44 @@ void TIdTCPConnection::WriteBytes(const void* buffer, int32_t count, bool immedi
         if (flushThreshold_ > 0 && pendingOutput_->Size() >= flushThreshold_) FlushBuffered(flushThreshold_);
         return;
     }
-    TIdStack& stack = *SharedStack();
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
     int32_t position = 0;
     while (position < count) {
         int32_t n = ioHandler_->Send(bytes + position, count - position);
         PeerClosed = n == 0;
         CheckClosed(true, false);
-        if (n == Id_SOCKET_ERROR) {
-            stack.CheckResult(n, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED, Id_WSAECONNRESET});
-            // Closing the socket may itself fail; the send's code is the one worth reporting.
-            int32_t code = stack.LastErrorCode;
-            DropConnection();
-            stack.ThrowSocketError(code);
-        }
+        if (n == Id_SOCKET_ERROR) RaiseSendFailure();
         CountWork(wmWrite, n);
         position += n;
+    }
+}
+
+void TIdTCPConnection::RaiseSendFailure() {
+    TIdStack& stack = *SharedStack();
+    stack.CheckResult(Id_SOCKET_ERROR, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED, Id_WSAECONNRESET});
+    // Closing the socket may itself fail; the send's code is the one worth reporting.
+    int32_t code = stack.LastErrorCode;
+    DropConnection();
+    stack.ThrowSocketError(code);
+}
+
+void TIdTCPConnection::WriteChunks(TIdSendChunk* chunks, int32_t count) {
+    int32_t next = 0;
+    while (next < count) {
+        CheckClosed(true, true);
+        if (!IsConnected()) throw EIdNotConnected();
+        int32_t taken = ioHandler_->SendMany(chunks + next, count - next);
+        // Work is reported per send, as if each chunk had been written alone.
+        const int32_t last = taken == Id_SOCKET_ERROR ? count : next + taken;
+        for (int32_t i = next; i < last && chunks[i].Sent > 0; ++i) CountWork(wmWrite, chunks[i].Sent);
+        PeerClosed = taken == 0 || (taken > 0 && chunks[last - 1].Sent == 0);
+        CheckClosed(true, false);
+        if (taken == Id_SOCKET_ERROR) RaiseSendFailure();
+        if (taken == 0) continue;  // the closed check above or at the top raises
+        next = last;
+        const TIdSendChunk& tail = chunks[last - 1];
+        if (tail.Sent < tail.Length)
+            WriteBytes(static_cast<const uint8_t*>(tail.Buffer) + tail.Sent, tail.Length - tail.Sent, true);
     }
 }
 
@@ -329,14 +355,38 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sen
     StartWork(wmWrite, static_cast<int32_t>(total));
     Guarded(
         [&] {
-            std::vector<uint8_t> chunk(static_cast<size_t>(std::max(SendBufferSize, 1)));
-            for (;;) {
-                int32_t k = static_cast<int32_t>(std::min<int64_t>(end - position, SendBufferSize));
-                if (k <= 0) break;
-                int32_t got = stream.Read(chunk.data(), k);
-                if (got <= 0) throw EIdNoDataToRead();
-                WriteBytes(chunk.data(), got, false);
-                position += got;
+            // Several chunks are read ahead and go out in one call, each still a send of its own;
+            // buffered output keeps one write per chunk.
+            const int32_t chunkSize = std::max(SendBufferSize, 1);
+            const int32_t batch = pendingOutput_ ? 1 : std::clamp(kSendBatchBytes / chunkSize, 1, kSendBatchChunks);
+            std::vector<uint8_t> buffer(static_cast<size_t>(chunkSize) * static_cast<size_t>(batch));
+            std::vector<TIdSendChunk> chunks(static_cast<size_t>(batch));
+            for (bool more = true; more;) {
+                TIdSendChunk* filled = chunks.data();
+                uint8_t* space = buffer.data();
+                std::exception_ptr readFailure;
+                try {
+                    while (filled < chunks.data() + batch) {
+                        int32_t k = static_cast<int32_t>(std::min<int64_t>(end - position, chunkSize));
+                        if (k <= 0) break;
+                        int32_t got = stream.Read(space, k);
+                        if (got <= 0) throw EIdNoDataToRead();
+                        *filled++ = {space, got, 0};
+                        space += got;
+                        position += got;
+                    }
+                } catch (...) {
+                    // What was read before the failure goes out first, as it did chunk by chunk.
+                    readFailure = std::current_exception();
+                }
+                const int32_t n = static_cast<int32_t>(filled - chunks.data());
+                more = n == batch;
+                if (pendingOutput_) {
+                    for (const TIdSendChunk* c = chunks.data(); c < filled; ++c) WriteBytes(c->Buffer, c->Length, false);
+                } else if (n > 0) {
+                    WriteChunks(chunks.data(), n);
+                }
+                if (readFailure) std::rethrow_exception(readFailure);
             }
         },
         [&] { FinishWork(wmWrite); });

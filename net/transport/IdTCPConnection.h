@@ -139,6 +139,11 @@ public:
     void DiscardBuffered();
 
 private:
+    // The error policy of a failed send: tolerated codes close the connection; raises always.
+    [[noreturn]] void RaiseSendFailure();
+    // Sends each chunk as a send of its own, batched where the transport can, with work reported
+    // per send; a chunk that went out in part is finished with WriteBytes.
+    void WriteChunks(TIdSendChunk* chunks, int32_t count);
     // Fills Incoming until it holds count bytes; a close raises even with bytes buffered.
     void AwaitIncoming(int32_t count);
     // Forgets the transport (freeing an owned one) / starts using one.
