@@ -1,12 +1,12 @@
 #include "app/DataFolderSwap.h"
 
 #include "backup/backup.h"
-#include "platform/Clock.h"
+#include "app/StartupRecovery.h"
 #include "platform/CrashPoint.h"
 #include "platform/DirectoryTree.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
-#include "platform/Format.h"
+#include "platform/DurableFile.h"
 
 namespace nb {
 
@@ -33,6 +33,7 @@ const char* SwapStepName(TSwapStep step) {
         case TSwapStep::PrepareStaging: return "PrepareStaging";
         case TSwapStep::RestoreIntoStaging: return "RestoreIntoStaging";
         case TSwapStep::SetAsideDataFiles: return "SetAsideDataFiles";
+        case TSwapStep::Commit: return "Commit";
         case TSwapStep::MoveRestoredFiles: return "MoveRestoredFiles";
         case TSwapStep::RemoveSetAside: return "RemoveSetAside";
         case TSwapStep::Done: return "Done";
@@ -58,23 +59,13 @@ std::vector<std::string> ReadOnlyPlainFiles(const std::string& folder) {
 }
 
 TDataFolderSwap::TDataFolderSwap(std::string dataFolder, std::vector<std::string> archives, TRestoreFunction restore)
-    : dataFolder_(std::move(dataFolder)), archives_(std::move(archives)), restore_(std::move(restore)) {}
-
-TDataFolderSwap::~TDataFolderSwap() {
-    if (!staging_.empty()) RemoveDirectoryTree(staging_);
-}
+    : dataFolder_(std::move(dataFolder)), archives_(std::move(archives)), restore_(std::move(restore)),
+      journal_(dataFolder_) {}
 
 bool TDataFolderSwap::Fail(const std::string& problem) {
     failedStep_ = step_;
     problem_ = problem;
     return false;
-}
-
-std::string TDataFolderSwap::UniqueHiddenFolder(const std::string& stem) const {
-    std::string base = Join(dataFolder_, Format(".nestbridge-%s-%u", stem.c_str(), CurrentProcessId()));
-    std::string path = base;
-    for (int n = 2; PathExists(path); ++n) path = base + "-" + std::to_string(n);
-    return path;
 }
 
 bool TDataFolderSwap::Run() {
@@ -86,6 +77,7 @@ bool TDataFolderSwap::Run() {
         {TSwapStep::PrepareStaging, &TDataFolderSwap::PrepareStaging},
         {TSwapStep::RestoreIntoStaging, &TDataFolderSwap::RestoreIntoStaging},
         {TSwapStep::SetAsideDataFiles, &TDataFolderSwap::SetAsideDataFiles},
+        {TSwapStep::Commit, &TDataFolderSwap::Commit},
         {TSwapStep::MoveRestoredFiles, &TDataFolderSwap::MoveRestoredFiles},
     };
     try {
@@ -94,13 +86,13 @@ bool TDataFolderSwap::Run() {
             CrashPoint(std::string("swap.") + SwapStepName(step));
             if (OnStep) OnStep(step);
             if (!(this->*run)()) {
-                rolledBack_ = Rollback();
+                Undo();
                 return false;
             }
         }
     } catch (...) {
         failedStep_ = step_;
-        rolledBack_ = Rollback();
+        Undo();
         throw;
     }
     // From here the data folder holds the restored files: what is left to clear is only the old copies.
@@ -128,74 +120,106 @@ bool TDataFolderSwap::FindReadOnlyFiles() {
 }
 
 bool TDataFolderSwap::PrepareStaging() {
-    staging_ = UniqueHiddenFolder("staging");
-    if (!CreateDir(staging_)) {
-        staging_.clear();
-        return Fail("cannot create the staging folder");
+    const TSwapWorkArea& area = journal_.Area();
+    // What a dead run left is settled first; a work area that cannot be settled is never reused.
+    if (PathExists(area.Root)) {
+        TRecoveryResult recovered = RecoverInterruptedSwapLocked(dataFolder_);
+        if (recovered.Outcome == TRecoveryOutcome::Failed) return Fail("an earlier swap is unfinished: " + recovered.Problem);
     }
-    return true;
+    if (!journal_.Begin()) {
+        if (!PathExists(area.Journal)) RemoveDirectoryTree(area.Root);  // holds no data without its journal
+        return Fail("cannot create the work area");
+    }
+    begun_ = true;
+    CrashPoint("swap.journal-begun");
+    return CreateDir(area.Staging) || Fail("cannot create the staging folder");
 }
 
 bool TDataFolderSwap::RestoreIntoStaging() {
+    const std::string& staging = journal_.Area().Staging;
     for (const auto& archive : archives_)
-        if (!restore_(archive, staging_)) return Fail("restore of " + archive + " failed");
-    return true;
+        if (!restore_(archive, staging)) return Fail("restore of " + archive + " failed");
+    // The commit promises that staging holds the whole new set: it must survive a power cut.
+    for (const auto& entry : Entries(staging)) {
+        CrashPoint("swap.staged-synced");
+        if (!(entry.Attr & faDirectory) && !SyncFile(Join(staging, entry.Name))) return Fail("cannot sync " + entry.Name);
+    }
+    return SyncDirectory(staging) || Fail("cannot sync the staging folder");
 }
 
 bool TDataFolderSwap::SetAsideDataFiles() {
-    setAside_ = UniqueHiddenFolder("setaside");
-    if (!CreateDir(setAside_)) {
-        setAside_.clear();
-        return Fail("cannot create the set-aside folder");
-    }
+    const std::string& setAside = journal_.Area().SetAside;
+    if (!CreateDir(setAside)) return Fail("cannot create the set-aside folder");
     for (const auto& name : PlainFileNames(dataFolder_)) {
-        if (!RenameFile(Join(dataFolder_, name), Join(setAside_, name))) return Fail("cannot set aside " + name);
+        CrashPoint("swap.set-aside");
+        if (!RenameNoReplace(Join(dataFolder_, name), Join(setAside, name))) return Fail("cannot set aside " + name);
         setAsideNames_.push_back(name);
     }
-    SyncDirectory(dataFolder_);
+    // Both folders' entries must be on disk before the commit is.
+    if (!SyncDirectory(dataFolder_) || !SyncDirectory(setAside)) return Fail("cannot sync the set-aside files");
+    return true;
+}
+
+bool TDataFolderSwap::Commit() {
+    TSwapRecord record{TSwapPhase::MovingIn, {}};
+    for (const auto& entry : Entries(journal_.Area().Staging))
+        if (!(entry.Attr & faDirectory)) record.Restored.push_back(entry.Name);
+    if (!journal_.Write(record)) return Fail("cannot write the journal");
+    committed_ = true;
     return true;
 }
 
 bool TDataFolderSwap::MoveRestoredFiles() {
-    for (const auto& entry : Entries(staging_)) {
+    const TSwapWorkArea& area = journal_.Area();
+    for (const auto& entry : Entries(area.Staging)) {
         if (entry.Attr & faDirectory) continue;  // restores write no folders here
+        CrashPoint("swap.move-in");
         std::string target = Join(dataFolder_, entry.Name);
         int32_t existing = FileGetAttr(target);
         if (existing != -1) {
             // Only hidden or system entries and folders are left; a file of the same name gives way
             // to the restored one, as the restore would have overwritten it.
             if (existing & faDirectory) return Fail("a folder stands where " + entry.Name + " goes");
-            if (!RenameFile(target, Join(setAside_, entry.Name))) return Fail("cannot set aside " + entry.Name);
+            if (!RenameNoReplace(target, Join(area.SetAside, entry.Name))) return Fail("cannot set aside " + entry.Name);
             displacedNames_.push_back(entry.Name);
         }
-        if (!RenameFile(Join(staging_, entry.Name), target)) return Fail("cannot move in " + entry.Name);
+        if (!RenameNoReplace(Join(area.Staging, entry.Name), target)) return Fail("cannot move in " + entry.Name);
         movedInNames_.push_back(entry.Name);
     }
-    SyncDirectory(dataFolder_);
-    return true;
+    CrashPoint("swap.moved-in");
+    return SyncDirectory(dataFolder_) || Fail("cannot sync the data folder");
 }
 
 bool TDataFolderSwap::RemoveSetAside() {
-    bool ok = setAside_.empty() || RemoveDirectoryTree(setAside_);
-    if (ok) setAside_.clear();
-    return ok;
+    // A failure here leaves only old copies in the work area, which the next start removes.
+    return journal_.Finish();
 }
 
 bool TDataFolderSwap::Rollback() {
+    const TSwapWorkArea& area = journal_.Area();
     bool ok = true;
-    for (const auto& name : movedInNames_) ok = RenameFile(Join(dataFolder_, name), Join(staging_, name)) && ok;
+    for (const auto& name : movedInNames_) ok = RenameNoReplace(Join(dataFolder_, name), Join(area.Staging, name)) && ok;
     movedInNames_.clear();
-    for (const auto& name : displacedNames_) ok = RenameFile(Join(setAside_, name), Join(dataFolder_, name)) && ok;
+    for (const auto& name : displacedNames_) ok = RenameNoReplace(Join(area.SetAside, name), Join(dataFolder_, name)) && ok;
     displacedNames_.clear();
-    for (const auto& name : setAsideNames_) ok = RenameFile(Join(setAside_, name), Join(dataFolder_, name)) && ok;
+    for (const auto& name : setAsideNames_) ok = RenameNoReplace(Join(area.SetAside, name), Join(dataFolder_, name)) && ok;
     setAsideNames_.clear();
-    // What could not go back stays in the set-aside folder rather than being lost.
-    if (ok && !setAside_.empty()) {
-        RemoveDir(setAside_);
-        setAside_.clear();
+    return SyncDirectory(dataFolder_) && ok;
+}
+
+void TDataFolderSwap::Undo() {
+    if (!begun_) return;
+    // After the commit a crash during the way back must not be completed forwards.
+    if (committed_) {
+        TSwapRecord record;
+        ReadSwapJournal(journal_.Area(), record);
+        record.Phase = TSwapPhase::RollingBack;
+        journal_.Write(record);
     }
-    SyncDirectory(dataFolder_);
-    return ok;
+    CrashPoint("swap.rollback");
+    rolledBack_ = Rollback();
+    // What could not go back stays in the work area, journal and all, rather than being lost.
+    if (rolledBack_) journal_.Finish();
 }
 
 }  // namespace nb

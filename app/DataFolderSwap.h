@@ -2,21 +2,25 @@
 // Replaces the plain files of the data folder by the contents of archives without ever
 // leaving it half done: the archives are verified and restored into a hidden staging folder
 // beside the data files first, and the data files are only set aside (and removed at the end)
-// so that any failure can put everything back.
+// so that any failure can put everything back. A journal (app/SwapJournal.h) records the phase
+// durably, so that after a crash the next start completes or undoes the swap.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/SwapJournal.h"
+
 namespace nb {
 
-// The steps in the order they run. A crash-safe journal hooks in at exactly these.
+// The steps in the order they run.
 enum class TSwapStep : uint8_t {
     VerifyArchives,      // every archive exists and every block of it inflates to the end marker
     FindReadOnlyFiles,   // no plain data file is one the platform would refuse to delete
-    PrepareStaging,      // an empty hidden staging folder inside the data folder
-    RestoreIntoStaging,  // each archive, in order, restored into the staging folder
-    SetAsideDataFiles,   // the plain data files moved into a hidden set-aside folder
+    PrepareStaging,      // the work area with its journal and an empty staging folder
+    RestoreIntoStaging,  // each archive, in order, restored into the staging folder, made durable
+    SetAsideDataFiles,   // the plain data files moved into the set-aside folder
+    Commit,              // the journal says: from here on the new set goes in
     MoveRestoredFiles,   // the restored files moved into the data folder
     RemoveSetAside,      // the set-aside files removed
     Done,
@@ -34,13 +38,13 @@ public:
     using TRestoreFunction = std::function<bool(const std::string& archivePath, const std::string& targetFolder)>;
 
     TDataFolderSwap(std::string dataFolder, std::vector<std::string> archives, TRestoreFunction restore);
-    ~TDataFolderSwap();
     TDataFolderSwap(const TDataFolderSwap&) = delete;
     TDataFolderSwap& operator=(const TDataFolderSwap&) = delete;
 
     // Runs every step. True: the data folder holds the restored files, its hidden and system
     // files and its subfolders. False, or an exception from the restore: the data folder is as
-    // it was before, and FailedStep()/Problem() say where it stopped.
+    // it was before, and FailedStep()/Problem() say where it stopped. The caller holds the data
+    // folder's lock (TFolderLock) throughout.
     bool Run();
 
     // Told each step as it starts.
@@ -48,10 +52,11 @@ public:
 
     TSwapStep FailedStep() const { return failedStep_; }
     const std::string& Problem() const { return problem_; }
-    // False when a failure could not put every data file back; they are then in SetAsideFolder().
+    // False when a failure could not put every data file back; they are then kept in the work
+    // area (SetAsideFolder()) with its journal, and the next start tries again.
     bool RolledBack() const { return rolledBack_; }
-    const std::string& StagingFolder() const { return staging_; }
-    const std::string& SetAsideFolder() const { return setAside_; }
+    const std::string& StagingFolder() const { return journal_.Area().Staging; }
+    const std::string& SetAsideFolder() const { return journal_.Area().SetAside; }
 
 private:
     bool VerifyArchives();
@@ -59,18 +64,21 @@ private:
     bool PrepareStaging();
     bool RestoreIntoStaging();
     bool SetAsideDataFiles();
+    bool Commit();
     bool MoveRestoredFiles();
     bool RemoveSetAside();
     // Puts back what the set-aside and move steps changed; false when something could not be.
     bool Rollback();
+    // Rolls back, and removes the work area once the old set stands again.
+    void Undo();
     bool Fail(const std::string& problem);
-    std::string UniqueHiddenFolder(const std::string& stem) const;
 
     std::string dataFolder_;
     std::vector<std::string> archives_;
     TRestoreFunction restore_;
-    std::string staging_;
-    std::string setAside_;
+    TSwapJournal journal_;
+    bool begun_ = false;      // the work area and its journal exist
+    bool committed_ = false;  // the journal says MovingIn
     TSwapStep step_ = TSwapStep::VerifyArchives;
     TSwapStep failedStep_ = TSwapStep::Done;
     std::string problem_;

@@ -4,6 +4,7 @@
 #include "app/DataFolderSwap.h"
 #include "app/ScopeExit.h"
 #include "app/Unit1.h"
+#include "platform/CrashPoint.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
 #include "platform/Stream.h"
@@ -51,22 +52,28 @@ bool TForm1::DownloadFile() {
         IdFTP1.SetTransferType(ftBinary);
         const std::string remote = RemoteArchiveName();
         const int32_t expected = ExpectedSize_ = IdFTP1.Size(remote);
+        CrashPoint("download.size-known");
 
         // The previous local archive stays until the new one is complete.
         if (!DirectoryExists(BackupFolder_)) ForceDirectories(BackupFolder_);
         TPartialFile partial(CreateTempFile(BackupFolder_, ".nestbridge-download-"));
         if (partial.Path().empty()) throw Exception("cannot create the download file");
+        CrashPoint("download.file-created");
         int64_t received = 0;
         {
             TFileStream file(partial.Path(), fmOpenReadWrite | fmShareDenyWrite);
             IdFTP1.GetToStream(remote, file, false);
+            CrashPoint("download.received");
             if (!file.Sync()) throw Exception("cannot write the download file");
+            CrashPoint("download.synced");
             received = file.Size();
         }
         if (expected >= 0 && received != expected) throw Exception("short download");
         if (!RenameFile(partial.Path(), LocalArchivePath())) throw Exception("cannot replace the local archive");
         partial.Keep();
+        CrashPoint("download.replaced");
         SyncDirectory(BackupFolder_);
+        CrashPoint("download.done");
         return true;
     } catch (...) {
         window_.ShowMessage("파일 받기에 실패하였습니다.");

@@ -20,6 +20,11 @@ bool TForm1::CheckInternet() {
     window_.SetStatusText("인터넷 사용가능");
     FtpHostName_ = service.FtpHost;
     FtpPort_ = service.FtpPort;
+    // A server that stops answering, or a cable pulled mid-transfer, must end the press with
+    // its failure message instead of blocking the window for good.
+    IdFTP1.ReadTimeout = service.TransferTimeout;
+    IdFTP1.DataReadTimeout = service.TransferTimeout;
+    IdFTP1.DataConnectionTimeout = service.TransferTimeout;
     return true;
 }
 

@@ -25,6 +25,8 @@ TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile) {
     service.FtpPort = NumberOr(ini.ReadString("Service", "FtpPort", ""), 1, 65535, NB_FTP_PORT);
     service.ProbeHost = ini.ReadString("Service", "ProbeHost", NB_PROBE_HOST);
     service.ProbeTimeout = NumberOr(ini.ReadString("Service", "ProbeTimeout", ""), 1, 600000, NB_PROBE_TIMEOUT);
+    service.TransferTimeout =
+        NumberOr(ini.ReadString("Service", "TransferTimeout", ""), 100, 3600000, NB_TRANSFER_TIMEOUT);
     if (service.FtpHost.empty()) service.FtpHost = NB_FTP_HOST;
     if (service.ProbeHost.empty()) service.ProbeHost = NB_PROBE_HOST;
     return service;

@@ -10,6 +10,9 @@ struct TServiceEndpoints {
     int32_t FtpPort = 21;
     std::string ProbeHost;
     int32_t ProbeTimeout = 10000;  // ms per echo
+    // Longest silence of the server (ms) on the control or a data connection, and longest wait
+    // for it to open a data connection, before a transfer fails.
+    int32_t TransferTimeout = 30000;
 };
 
 TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile);

@@ -5,6 +5,7 @@
 
 #include "app/Unit1.h"
 #include "platform/Clock.h"
+#include "platform/CrashPoint.h"
 
 namespace nb {
 
@@ -48,6 +49,7 @@ void TForm1::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int32_t AWorkCount) 
     LastSpeed = TransferSpeed(AWorkCount, ElapsedSeconds(TransferStart_, CurrentTime()), LastSpeed);
     window_.SetStatusText(SpeedStatusText(AWorkMode, LastSpeed));
     window_.SetProgressPosition(AWorkCount);
+    CrashPoint(AWorkMode == wmRead ? "download.chunk" : "upload.chunk");
 }
 
 void TForm1::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
@@ -60,6 +62,7 @@ void TForm1::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
 
 void TForm1::BackupFileProgress(TBackupFile&, const std::string&, TPercentage Percent, bool&) {
     if (window_.ProgressVisible()) window_.SetProgressPosition(Percent);
+    CrashPoint("archive.block");
 }
 
 void TForm1::ShowArchiveProgress() {

@@ -1,19 +1,23 @@
 // The main window's core: components, start-up, settings, registry and the press wrapper.
 #include "app/Unit1.h"
 
+#include <memory>
+
+#include "app/DataFolderLocation.h"
+#include "app/StartupRecovery.h"
+#include "platform/CrashPoint.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
 #include "platform/IniFile.h"
 #include "platform/UserInterface.h"
-#include "platform/WineRegistry.h"
 
 namespace nb {
 
 namespace {
 const char* const kSettingsSection = "Server";
-const char* const kRegistryKey = "Software\\Marrowby\\Tallyvine\\Database";
-const char* const kRegistryValue = "DefaultDatabase";
 const char* const kNoDataFolder = "가온장부의 자료 폴더를 찾을 수 없습니다. 가온장부가 설치되어 있는지 확인하십시오.";
 const char* const kBadUserID = "사용자 아이디가 올바르지 않습니다. 아이디를 확인하고 다시 입력하십시오.";
+const char* const kFolderBusy = "다른 곳에서 자료 폴더를 사용하고 있습니다. 그 작업이 끝난 뒤에 다시 시도하십시오.";
 }  // namespace
 
 const char* const DataFilePatterns[33] = {
@@ -96,10 +100,7 @@ void TForm1::WriteSetting(const std::string& value, const std::string& key) {
 
 void TForm1::ReadDataFolder() {
     std::string folder = environment_.DataFolderOverride;
-    if (folder.empty()) {
-        std::string prefix = environment_.WinePrefix.empty() ? DefaultWinePrefix() : environment_.WinePrefix;
-        folder = MapWindowsPath(prefix, ReadUserRegistryString(prefix, kRegistryKey, kRegistryValue));
-    }
+    if (folder.empty()) folder = RegisteredDataFolder(environment_.WinePrefix);
     DataFolder_ = ExcludeTrailingPathDelimiter(folder);
     BackupFolder_ = DataFolder_.empty() ? std::string() : DataFolder_ + PathDelim + "Backup";
 }
@@ -136,7 +137,23 @@ void TForm1::RunPress(void (TForm1::*handler)()) {
     busy_ = true;
     lastPressCompleted_ = false;
     try {
-        (this->*handler)();
+        // One press at a time per data folder, across processes; a swap a dead run left is
+        // settled before anything reads or rewrites the folder.
+        std::unique_ptr<TFolderLock> lock;
+        bool usable = true;
+        if (!DataFolder_.empty() && DirectoryExists(DataFolder_)) {
+            lock = std::make_unique<TFolderLock>(DataFolder_);
+            TRecoveryResult recovered;
+            if (!lock->Held()) {
+                window_.ShowMessage(kFolderBusy);
+                usable = false;
+            } else if ((recovered = RecoverInterruptedSwapLocked(DataFolder_)).Outcome == TRecoveryOutcome::Failed) {
+                window_.ShowMessage(RecoveryNotice(recovered));
+                usable = false;
+            }
+        }
+        CrashPoint("press.recovered");
+        if (usable) (this->*handler)();
     } catch (const std::exception& e) {
         window_.ShowErrorBox(ApplicationErrorText(e.what()));
     } catch (...) {

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "app/StartupRecovery.h"
 #include "app/Unit1.h"
 #include "cli/Command.h"
 #include "cli/Progress.h"
@@ -77,7 +78,12 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, bo
 
     TConsoleWindow window(quiet);
     TForm1Environment environment;
-    if (haveFolder) environment.DataFolderOverride = ExpandFileName(dataFolder);
+    if (haveFolder) {
+        environment.DataFolderOverride = ExpandFileName(dataFolder);
+        // The start-up recovery covered the registry's folder; this one is settled as early.
+        const std::string notice = RecoveryNotice(RecoverInterruptedSwap(environment.DataFolderOverride));
+        if (!notice.empty()) std::cerr << "nestbridge-cli " << command.Name << ": " << notice << '\n';
+    }
     TForm1 form(window, environment);
     form.FormCreate();
     window.SetUserIDText(user);

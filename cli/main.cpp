@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/StartupRecovery.h"
 #include "cli/Command.h"
 
 namespace nb::cli {
@@ -94,6 +95,9 @@ void PrintOverview(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything else: a download swap that a crash cut short is completed or undone.
+    const std::string notice = nb::RecoveryNotice(nb::RecoverInterruptedSwap());
+    if (!notice.empty()) std::fprintf(stderr, "nestbridge-cli: %s\n", notice.c_str());
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintOverview(stderr);

@@ -1,28 +1,41 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each one.
-#   --brief       a short run of each (CI)
-#   --runs N      N executions of each
+#   --brief           a short run of each (CI)
+#   --runs N          N executions of each
+#   --time S          S seconds of each
+#   TARGET...         only these (e.g. fuzz_reply); default: every target
+# A crash leaves its input in build-fuzz/artifacts/ and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mode=(-max_total_time=20)
-case "${1:-}" in
-  --brief) mode=(-max_total_time=20) ;;
-  --runs) mode=(-runs="$2") ;;
-esac
+mode=(-max_total_time=15)
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --brief) mode=(-max_total_time=15); shift ;;
+    --runs) mode=(-runs="$2"); shift 2 ;;
+    --time) mode=(-max_total_time="$2"); shift 2 ;;
+    *) targets+=("$1"); shift ;;
+  esac
+done
 if [ ! -f fuzz/CMakeLists.txt ]; then echo "no fuzz targets"; exit 0; fi
 bash scripts/install-deps.sh
 export NB_BUILD_DIR=build-fuzz NB_BUILD_TYPE=RelWithDebInfo
 CC=clang CXX=clang++ bash scripts/build.sh -DNB_FUZZ=ON -DNB_BUILD_TESTS=OFF -DNB_BUILD_BENCH=OFF -DNB_BUILD_GUI=OFF
+if [ ${#targets[@]} -eq 0 ]; then
+  for t in build-fuzz/fuzz/fuzz_*; do [ -x "$t" ] && targets+=("$(basename "$t")"); done
+fi
+mkdir -p build-fuzz/artifacts
 status=0
-for target in build-fuzz/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
-  name=$(basename "$target")
+for name in "${targets[@]}"; do
+  target="build-fuzz/fuzz/$name"
+  [ -x "$target" ] || { echo "no fuzz target $name"; status=1; continue; }
   corpus="build-fuzz/corpus/$name"
   mkdir -p "$corpus"
   seeds=()
   [ -d "fuzz/seeds/$name" ] && seeds=("fuzz/seeds/$name")
   echo "== $name"
-  if ! "$target" "${mode[@]}" -print_final_stats=1 "$corpus" "${seeds[@]}" 2>"build-fuzz/$name.log"; then
+  if ! "$target" "${mode[@]}" -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" \
+      "$corpus" "${seeds[@]}" 2>"build-fuzz/$name.log"; then
     status=1
     tail -n 40 "build-fuzz/$name.log"
   fi

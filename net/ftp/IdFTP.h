@@ -57,6 +57,8 @@ public:
     TIdFtpProxySettings ProxySettings;
     // How long an active-mode transfer waits for the server's data connection (ms).
     int32_t DataConnectionTimeout = 20000;
+    // Longest silence of the server on a data connection (ms) before the transfer fails; 0: no limit.
+    int32_t DataReadTimeout = 0;
     std::function<void(TIdFTP& Sender)> OnAfterClientLogin;
     std::function<void(TIdFTP& Sender, TStream& Stream)> OnAfterGet;
 

@@ -262,6 +262,7 @@ void TIdFTP::PrepareDataConnection() {
     if (!dataConnection_) return;
     dataConnection_->SendBufferSize = SendBufferSize;
     dataConnection_->RecvBufferSize = RecvBufferSize;
+    dataConnection_->ReadTimeout = DataReadTimeout;
     dataConnection_->OnWork = OnWork;
     dataConnection_->OnWorkBegin = OnWorkBegin;
     dataConnection_->OnWorkEnd = OnWorkEnd;

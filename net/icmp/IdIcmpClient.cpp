@@ -1,5 +1,6 @@
 #include "net/icmp/IdIcmpClient.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/Clock.h"
@@ -7,6 +8,8 @@
 namespace nb {
 
 namespace {
+
+constexpr int MinIPv4HeaderSize = 20;
 
 constexpr uint8_t IcmpEchoReply = 0;
 constexpr uint8_t IcmpUnreachable = 3;
@@ -110,7 +113,9 @@ bool TIdIcmpClient::DecodeReply(int32_t count, TReplyStatus& record) {
         record.Outcome = ReplyTimeout;
         return true;
     }
-    const int headerLength = 4 * (receive_[0] & 0x0F);
+    // No IPv4 header is shorter than 20 bytes; a smaller length field would have the decoder
+    // take the address and TTL from beyond the bytes that arrived.
+    const int headerLength = std::max(MinIPv4HeaderSize, 4 * (receive_[0] & 0x0F));
     record.Outcome = ReplyError;
     if (count < headerLength + IcmpHeaderSize) throw EIdIcmpException("Not enough bytes received");
     const uint8_t type = receive_[headerLength];

@@ -5,8 +5,10 @@
 
 #include <filesystem>
 
+#include "app/SwapJournal.h"
 #include "app/Unit1.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
 #include "platform/IniFile.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -322,6 +324,50 @@ TEST_F(WorkflowTest, MissingDataFolderIsRefusedBeforeAnythingRuns) {
     for (bool upload : {true, false})
         EXPECT_EQ(Press(upload), (std::vector<std::string>{"message:가온장부의 자료 폴더를 찾을 수 없습니다. "
                                                            "가온장부가 설치되어 있는지 확인하십시오."}));
+}
+
+TEST_F(WorkflowTest, PressOnADataFolderAnotherProgramWorksOnIsRefused) {
+    TFolderLock other(data);
+    ASSERT_TRUE(other.Held());
+    for (bool upload : {true, false}) {
+        EXPECT_EQ(Press(upload), (std::vector<std::string>{"message:다른 곳에서 자료 폴더를 사용하고 있습니다. "
+                                                           "그 작업이 끝난 뒤에 다시 시도하십시오."}));
+        EXPECT_FALSE(completed);
+    }
+    EXPECT_EQ(ReadFile(data + "/Sale.DB"), "old sales");
+}
+
+TEST_F(WorkflowTest, PressFirstSettlesTheSwapACrashLeft) {
+    // Committed: the old files set aside, one new file still in staging.
+    TSwapWorkArea area(data);
+    TSwapJournal journal(data);
+    ASSERT_TRUE(journal.Begin());
+    fs::create_directories(area.Staging);
+    fs::create_directories(area.SetAside);
+    for (const char* name : {"Sale.DB", "Item.PX", "Other.bin"}) fs::rename(data + "/" + name, area.SetAside + "/" + name);
+    WriteFile(area.Staging + "/Sale.DB", "new sales");
+    ASSERT_TRUE(journal.Write({TSwapPhase::MovingIn, {"Sale.DB"}}));
+    UseServerPort(FreePort());  // nobody listens: the press ends at the connect
+    EXPECT_EQ(Press(false), (std::vector<std::string>{"status:인터넷 사용가능", "message:서버 접속에 실패하였습니다."}));
+    EXPECT_EQ(ReadFile(data + "/Sale.DB"), "new sales");
+    EXPECT_FALSE(fs::exists(data + "/Item.PX"));
+    EXPECT_FALSE(fs::exists(area.Root));
+    EXPECT_EQ(ReadFile(data + "/.hidden"), "hidden stays");
+}
+
+TEST_F(WorkflowTest, PressOnAnUnsettledSwapIsRefusedAndTouchesNothing) {
+    TSwapWorkArea area(data);
+    fs::create_directories(area.SetAside);
+    fs::rename(data + "/Sale.DB", area.SetAside + "/Sale.DB");
+    WriteFile(area.Journal, "damaged");
+    const auto before = Snapshot(data);
+    for (bool upload : {true, false}) {
+        std::vector<std::string> events = Press(upload);
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_EQ(events[0].rfind("message:중단되었던 자료 복원을 정리하지 못했습니다.", 0), 0u) << events[0];
+        EXPECT_FALSE(completed);
+    }
+    EXPECT_EQ(Snapshot(data), before) << "an upload must never pack a half-swapped folder";
 }
 
 }  // namespace

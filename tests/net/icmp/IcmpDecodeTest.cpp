@@ -130,7 +130,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RaiseCase{"Type255", Datagram(5, 255, 3489, Peer), -1, "Non-echo type response received"},
                       RaiseCase{"OneByte", Datagram(5, 0, 3489, Peer), 1, "Not enough bytes received"},
                       RaiseCase{"HeaderPlusSeven", Datagram(5, 0, 3489, Peer), 27, "Not enough bytes received"},
-                      RaiseCase{"OptionsPlusSeven", Datagram(15, 0, 3489, Peer), 67, "Not enough bytes received"}),
+                      RaiseCase{"OptionsPlusSeven", Datagram(15, 0, 3489, Peer), 67, "Not enough bytes received"},
+                      // Found by fuzzing: a header length below an IPv4 header's minimum.
+                      RaiseCase{"HeaderLengthZero", Bytes{0, 0, 0, 0, 0, 0, 0xA1, 0x0D}, -1, "Not enough bytes received"},
+                      RaiseCase{"HeaderLengthTwoWords", Bytes{0x42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA1, 0x0D}, -1,
+                                "Not enough bytes received"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(DecodeReplyTimeout, NothingReceivedIsATimeoutForTheCurrentSequence) {

@@ -1,0 +1,185 @@
+#include "app/StartupRecovery.h"
+
+#include <vector>
+
+#include "app/DataFolderLocation.h"
+#include "app/SwapJournal.h"
+#include "platform/CrashPoint.h"
+#include "platform/DirectoryTree.h"
+#include "platform/DurableFile.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
+#include "platform/Format.h"
+
+namespace nb {
+
+namespace {
+
+std::string Join(const std::string& folder, const std::string& name) { return folder + PathDelim + name; }
+
+// Names of every entry of a folder but "." and ".." (none when it does not exist).
+std::vector<std::string> EntryNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!DirectoryExists(folder)) return names;
+    TFileSearch search(Join(folder, "*"), faAnyFile);
+    TSearchRec rec;
+    while (search.Next(rec))
+        if (rec.Name != "." && rec.Name != "..") names.push_back(rec.Name);
+    return names;
+}
+
+bool IsFolder(const std::string& path) {
+    int32_t attr = FileGetAttr(path);
+    return attr != -1 && (attr & faDirectory);
+}
+
+// A temporary download of a dead run: ".nestbridge-download-XXXXXX" in the Backup folder.
+bool IsPartialDownload(const std::string& name) {
+    const std::string stem = ".nestbridge-download-";
+    return name.size() == stem.size() + 6 && name.compare(0, stem.size(), stem) == 0;
+}
+
+bool RemovePartialDownloads(const std::string& dataFolder) {
+    const std::string backup = Join(dataFolder, "Backup");
+    bool removed = false;
+    for (const auto& name : EntryNames(backup)) {
+        if (!IsPartialDownload(name) || IsFolder(Join(backup, name))) continue;
+        CrashPoint("recover.partial-download");
+        removed = DeleteFile(Join(backup, name)) || removed;
+    }
+    if (removed) SyncDirectory(backup);
+    return removed;
+}
+
+TRecoveryResult Failed(TRecoveryResult result, std::string problem) {
+    result.Outcome = TRecoveryOutcome::Failed;
+    result.Problem = std::move(problem);
+    return result;
+}
+
+// Sets problem and answers false, so that a step can fail in one line.
+bool Refuse(std::string& problem, std::string text) {
+    problem = std::move(text);
+    return false;
+}
+
+bool EnsureFolder(const std::string& folder, std::string& problem) {
+    return DirectoryExists(folder) || CreateDir(folder) || Refuse(problem, "cannot make " + folder);
+}
+
+// Back to the old set: the files the swap brought in go back to staging, the set-aside files
+// come home. Each move is a rename, so a file is always in exactly one place, and a second
+// pass after another crash picks up where this one stopped.
+bool RollBack(const TSwapWorkArea& area, const TSwapRecord& record, std::string& problem) {
+    // Staging outlives the journal's restored list; without it no file can be told to be ours.
+    const bool stagingKept = DirectoryExists(area.Staging);
+    for (const auto& name : stagingKept ? record.Restored : std::vector<std::string>{}) {
+        const std::string inData = Join(area.DataFolder, name);
+        // Still in staging: it never moved in, and what stands in the data folder is not ours.
+        if (PathExists(Join(area.Staging, name)) || !PathExists(inData) || IsFolder(inData)) continue;
+        CrashPoint("recover.take-back");
+        if (!RenameNoReplace(inData, Join(area.Staging, name))) return Refuse(problem, "cannot take back " + name);
+    }
+    for (const auto& name : EntryNames(area.SetAside)) {
+        CrashPoint("recover.put-back");
+        if (!RenameNoReplace(Join(area.SetAside, name), Join(area.DataFolder, name)))
+            return Refuse(problem, "cannot put back " + name);
+    }
+    return SyncDirectory(area.DataFolder) || Refuse(problem, "cannot sync " + area.DataFolder);
+}
+
+// On to the new set: what is left in staging moves in; a hidden or system file of the same
+// name gives way to it, as the restore would have overwritten it.
+bool RollForward(const TSwapWorkArea& area, std::string& problem) {
+    for (const auto& name : EntryNames(area.Staging)) {
+        const std::string from = Join(area.Staging, name), to = Join(area.DataFolder, name);
+        if (IsFolder(from)) continue;  // restores into staging write no folders
+        CrashPoint("recover.move-in");
+        if (PathExists(to)) {
+            if (IsFolder(to)) return Refuse(problem, "a folder stands where " + name + " goes");
+            if (!EnsureFolder(area.SetAside, problem)) return false;
+            if (!RenameNoReplace(to, Join(area.SetAside, name))) return Refuse(problem, "cannot set aside " + name);
+        }
+        if (!RenameNoReplace(from, to)) return Refuse(problem, "cannot move in " + name);
+    }
+    return SyncDirectory(area.DataFolder) || Refuse(problem, "cannot sync " + area.DataFolder);
+}
+
+}  // namespace
+
+TRecoveryResult RecoverInterruptedSwapLocked(const std::string& dataFolder) {
+    TRecoveryResult result;
+    result.DataFolder = ExcludeTrailingPathDelimiter(dataFolder);
+    if (result.DataFolder.empty() || !DirectoryExists(result.DataFolder)) return result;
+    CrashPoint("recover.begin");
+    if (RemovePartialDownloads(result.DataFolder)) result.Outcome = TRecoveryOutcome::LeftoversRemoved;
+
+    const TSwapWorkArea area(result.DataFolder);
+    if (!PathExists(area.Root)) return result;
+    TSwapJournal journal(result.DataFolder);
+    TSwapRecord record;
+    if (!PathExists(area.Journal)) {
+        // Nothing moves before the journal exists, so nothing in here is data.
+        if (!journal.Finish()) return Failed(result, "cannot remove " + area.Root);
+        if (result.Outcome == TRecoveryOutcome::Clean) result.Outcome = TRecoveryOutcome::LeftoversRemoved;
+        return result;
+    }
+    if (!ReadSwapJournal(area, record)) return Failed(result, "unreadable journal " + area.Journal);
+
+    std::string problem;
+    if (record.Phase == TSwapPhase::MovingIn) {
+        CrashPoint("recover.roll-forward");
+        if (RollForward(area, problem)) {
+            if (!journal.Finish()) return Failed(result, "cannot remove " + area.Root);
+            result.Outcome = TRecoveryOutcome::Completed;
+            return result;
+        }
+        // The new set cannot be put in place: the old one can, as every old file is set aside.
+        record.Phase = TSwapPhase::RollingBack;
+        if (!journal.Write(record)) return Failed(result, problem);
+    }
+    CrashPoint("recover.roll-back");
+    const bool dataMoved = !record.Restored.empty() || !EntryNames(area.SetAside).empty();
+    if (!RollBack(area, record, problem)) return Failed(result, problem);
+    if (!journal.Finish()) return Failed(result, "cannot remove " + area.Root);
+    if (dataMoved)
+        result.Outcome = TRecoveryOutcome::RolledBack;
+    else if (result.Outcome == TRecoveryOutcome::Clean)
+        result.Outcome = TRecoveryOutcome::LeftoversRemoved;
+    return result;
+}
+
+TRecoveryResult RecoverInterruptedSwap(const std::string& dataFolder) {
+    TRecoveryResult result;
+    result.DataFolder = ExcludeTrailingPathDelimiter(dataFolder);
+    if (result.DataFolder.empty() || !DirectoryExists(result.DataFolder)) return result;
+    TFolderLock lock(result.DataFolder);
+    if (!lock.Held()) {
+        result.Outcome = TRecoveryOutcome::Busy;
+        return result;
+    }
+    return RecoverInterruptedSwapLocked(result.DataFolder);
+}
+
+TRecoveryResult RecoverInterruptedSwap() {
+    std::string folder;
+    try {
+        folder = RegisteredDataFolder();
+    } catch (const std::exception&) {
+        // The window reports an unreadable registry value itself; there is nothing to recover.
+    }
+    return RecoverInterruptedSwap(folder);
+}
+
+std::string RecoveryNotice(const TRecoveryResult& result) {
+    switch (result.Outcome) {
+        case TRecoveryOutcome::Completed: return "중단되었던 자료 복원을 마쳤습니다.";
+        case TRecoveryOutcome::RolledBack: return "중단되었던 자료 복원을 취소하고 이전 자료로 되돌렸습니다.";
+        case TRecoveryOutcome::Failed:
+            return Format("중단되었던 자료 복원을 정리하지 못했습니다. 자료 파일은 %s 폴더에 그대로 보존되어 있습니다.",
+                          TSwapWorkArea(result.DataFolder).Root.c_str());
+        default: return {};
+    }
+}
+
+}  // namespace nb

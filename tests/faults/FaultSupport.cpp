@@ -1,0 +1,118 @@
+#include "tests/faults/FaultSupport.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/app/AppTestSupport.h"
+
+namespace nb::test {
+
+namespace fs = std::filesystem;
+
+ScriptedFtpServer::ScriptedFtpServer(const std::string& fault, const std::string& archive) {
+    const char* source = std::getenv("NB_SOURCE_DIR");
+    const std::string script = std::string(source ? source : ".") + "/tests/faults/scripted_ftpd.py";
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    port_ = FreePort();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(ready[1], 1);
+        ::close(ready[0]);
+        const std::string port = std::to_string(port_);
+        ::execl("/usr/bin/python3", "python3", script.c_str(), port.c_str(), fault.c_str(), archive.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(ready[1]);
+    // The script says "ready" once it listens.
+    char buffer[6] = {};
+    ssize_t n = pid > 0 ? ::read(ready[0], buffer, 5) : -1;
+    ::close(ready[0]);
+    if (n == 5 && std::string(buffer) == "ready") {
+        pid_ = pid;
+    } else if (pid > 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+ScriptedFtpServer::~ScriptedFtpServer() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+CliWorld::CliWorld() {
+    fs::create_directories(root / "wine");
+    env = {"XDG_CONFIG_HOME=" + (root / "config"), "WINEPREFIX=" + (root / "wine"), "HOME=" + root.Path()};
+    BuildFolder(DataFolder(), OldSet());
+}
+
+FolderContents CliWorld::OldSet() {
+    return {{"Sale.DB", RandomBytes(70000, 1)},
+            {"Sale.PX", "sale index"},
+            {"Item.DB", RandomBytes(20000, 2)},
+            {"Gone.MB", "only in the old set"},
+            {"Empty.DB", ""},
+            {".hidden", "a hidden file the swap never touches"},
+            {".wine-settings", "another hidden file"},
+            {"Backup", "<dir>"},
+            {"Backup/user.bck", "the previous local archive"},
+            {"Reports", "<dir>"},
+            {"Reports/2025.txt", "a subfolder's file"}};
+}
+
+FolderContents CliWorld::NewFiles() {
+    return {{"Sale.DB", RandomBytes(90000, 11)},
+            {"Sale.PX", "new sale index"},
+            {"Item.DB", RandomBytes(10000, 12)},
+            {"New.DB", "only in the new set"},
+            {"Note.DB", ""},
+            {"TaxBill.MB", RandomBytes(3000, 13)}};
+}
+
+void CliWorld::UseServer(int port, int transferTimeoutMs) const {
+    WriteServiceSettings(SettingsFile(), port);
+    std::string text = ReadFile(SettingsFile());
+    WriteFile(SettingsFile(), text + "TransferTimeout=" + std::to_string(transferTimeoutMs) + "\n");
+}
+
+void CliWorld::RegisterDataFolder() const {
+    WriteFile(root / "wine/user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n"
+                                      "\"DefaultDatabase\"=\"" + DataFolder() + "\"\n");
+}
+
+std::string CliWorld::MakeNewArchive() {
+    const std::string source = root / "new", archive = root / "user.bck";
+    BuildFolder(source, NewFiles());
+    Cli({"archive", "create", archive, source + "/*.*"});
+    return archive;
+}
+
+CommandResult CliWorld::Cli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+                            int limitSeconds) const {
+    // coreutils' timeout turns a hang into a failure (exit 124) instead of a stuck suite.
+    std::vector<std::string> argv{"timeout", "-s", "KILL", std::to_string(limitSeconds), CliPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> all = env;
+    all.insert(all.end(), extraEnv.begin(), extraEnv.end());
+    return RunCommand(argv, all);
+}
+
+CommandResult CliWorld::Download(const std::vector<std::string>& extraEnv) const {
+    return Cli({"download", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet"},
+               extraEnv);
+}
+
+CommandResult CliWorld::Upload(const std::vector<std::string>& extraEnv) const {
+    return Cli({"upload", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet"},
+               extraEnv);
+}
+
+}  // namespace nb::test

@@ -1,0 +1,55 @@
+#pragma once
+// What the fault suites share: the real nestbridge-cli run against a data folder of a known
+// old set, with its settings pointing at a server on 127.0.0.1, and a misbehaving FTP server.
+#include <string>
+#include <vector>
+
+#include "tests/support/FolderSnapshot.h"
+#include "tests/support/TestSupport.h"
+
+namespace nb::test {
+
+// tests/faults/scripted_ftpd.py serving archive with one fault (see the script for the list).
+class ScriptedFtpServer {
+public:
+    ScriptedFtpServer(const std::string& fault, const std::string& archive);
+    ~ScriptedFtpServer();
+    ScriptedFtpServer(const ScriptedFtpServer&) = delete;
+    ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
+    int Port() const { return port_; }
+    bool Running() const { return pid_ > 0; }
+
+private:
+    int port_ = 0;
+    int pid_ = -1;
+};
+
+// A computer with nestbridge-cli: its own settings and Wine prefix, a data folder holding
+// OldSet(), and "new" files that an archive made from them brings.
+class CliWorld {
+public:
+    CliWorld();
+    // The old data set: plain tables, a hidden file, a system-like subfolder and a local archive.
+    static FolderContents OldSet();
+    // The files the downloaded archive restores (zipcode.bck adds its own).
+    static FolderContents NewFiles();
+
+    std::string DataFolder() const { return root / "data"; }
+    std::string SettingsFile() const { return root / "config/nestbridge/FtpHost.ini"; }
+    // Points the service at 127.0.0.1:port; transferTimeoutMs bounds every wait on the server.
+    void UseServer(int port, int transferTimeoutMs = 3000) const;
+    // Makes Wine's registry name the data folder, as the accounting program's installer would.
+    void RegisterDataFolder() const;
+    // Makes an archive of NewFiles() with the real program; its path.
+    std::string MakeNewArchive();
+    // Runs nestbridge-cli with args (and extra environment), bounded by limitSeconds.
+    CommandResult Cli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {},
+                      int limitSeconds = 120) const;
+    CommandResult Download(const std::vector<std::string>& extraEnv = {}) const;
+    CommandResult Upload(const std::vector<std::string>& extraEnv = {}) const;
+
+    TempDir root;
+    std::vector<std::string> env;
+};
+
+}  // namespace nb::test

@@ -1,0 +1,79 @@
+// Transfers that break half-way against a server the test controls: every one fails with the
+// workflow's own message and leaves the data folder as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/app/AppTestSupport.h"
+#include "tests/faults/FaultSupport.h"
+
+namespace nb::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Everything but the local archive, which an upload rewrites by design.
+std::map<std::string, std::string> WithoutLocalArchive(std::map<std::string, std::string> snapshot) {
+    snapshot.erase("Backup/user.bck");
+    return snapshot;
+}
+
+class TransferFaultTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        if (CliPath().empty()) GTEST_SKIP() << "NB_CLI not set";
+    }
+    CliWorld world;
+};
+
+class DownloadFault : public TransferFaultTest {};
+class UploadFault : public TransferFaultTest {};
+
+TEST_P(DownloadFault, FailsWithTheDownloadMessageAndLeavesTheDataFolder) {
+    ScriptedFtpServer server(GetParam(), world.MakeNewArchive());
+    ASSERT_TRUE(server.Running());
+    world.UseServer(server.Port());
+    const auto before = Snapshot(world.DataFolder());
+    CommandResult r = world.Download();
+    EXPECT_EQ(r.ExitCode, 1) << r.Stdout << r.Stderr;
+    EXPECT_TRUE(Contains(r.Stdout, "파일 받기에 실패하였습니다.\n")) << r.Stdout;
+    EXPECT_FALSE(Contains(r.Stdout, "복원")) << "no restore may follow a failed download:\n" << r.Stdout;
+    const auto after = Snapshot(world.DataFolder());
+    EXPECT_EQ(after, before) << DescribeDifference(before, after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DownloadFault,
+                         ::testing::Values("download-cut", "download-abort", "download-reset", "download-stall",
+                                           "no-data-connection", "silent"));
+
+TEST_P(UploadFault, SaysTheUploadFailedAndLeavesTheDataFolder) {
+    ScriptedFtpServer server(GetParam(), world.MakeNewArchive());
+    ASSERT_TRUE(server.Running());
+    world.UseServer(server.Port());
+    // Big enough that the server's early close meets data still being sent.
+    WriteFile(world.DataFolder() + "/Purchase.DB", RandomBytes(3 << 20, 5));
+    const auto before = WithoutLocalArchive(Snapshot(world.DataFolder()));
+    CommandResult r = world.Upload();
+    EXPECT_EQ(r.ExitCode, 1) << r.Stdout << r.Stderr;
+    EXPECT_TRUE(Contains(r.Stdout, "파일 올리기를 실패하였습니다.\n")) << r.Stdout;
+    EXPECT_FALSE(Contains(r.Stdout, "모든 작업을 정상적으로 완료하였습니다.")) << r.Stdout;
+    const auto after = WithoutLocalArchive(Snapshot(world.DataFolder()));
+    EXPECT_EQ(after, before) << DescribeDifference(before, after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, UploadFault,
+                         ::testing::Values("upload-cut", "upload-reset", "upload-stall", "no-data-connection"));
+
+TEST_F(TransferFaultTest, TheScriptedServerItselfServesAWholeDownload) {
+    ScriptedFtpServer server("none", world.MakeNewArchive());
+    ASSERT_TRUE(server.Running());
+    world.UseServer(server.Port());
+    CommandResult r = world.Download();
+    EXPECT_EQ(r.ExitCode, 0) << r.Stdout << r.Stderr;
+    EXPECT_EQ(ReadFile(world.DataFolder() + "/New.DB"), "only in the new set");
+}
+
+}  // namespace
+}  // namespace nb::test
