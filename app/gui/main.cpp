@@ -1,13 +1,17 @@
 // nestbridge: the desktop program. It takes no options.
 #include <QApplication>
 
+#include "app/StartupRecovery.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/Style.h"
 
 int main(int argc, char* argv[]) {
+    // A download cut short by a crash is settled before anything else runs.
+    const std::string notice = nb::RecoveryNotice(nb::RecoverInterruptedSwap());
     QApplication application(argc, argv);
     nb::SetApplicationTitle(QStringLiteral("Nestbridge"));
     nb::TMainForm form;
     form.Show();
+    if (!notice.empty()) form.Window().ShowMessage(notice);
     return application.exec();
 }
