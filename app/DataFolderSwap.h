@@ -15,7 +15,7 @@ namespace nb {
 
 // The steps in the order they run.
 enum class TSwapStep : uint8_t {
-    VerifyArchives,      // every archive exists and every block of it inflates to the end marker
+    VerifyArchives,      // every archive exists (its blocks are all inflated by the restore into staging)
     FindReadOnlyFiles,   // no plain data file is one the platform would refuse to delete
     PrepareStaging,      // the work area with its journal and an empty staging folder
     RestoreIntoStaging,  // each archive, in order, restored into the staging folder, made durable

@@ -263,6 +263,7 @@ struct RestoreRefusal {
     const char* name;
     void (*prepare)(WorkflowTest& test, std::string& serverArchive, const std::string& data,
                     TForm1Environment& environment);
+    const char* componentError;  // the archive component's own report while restoring into staging, if any
 };
 
 class RestoreRefusalTest : public WorkflowTest, public ::testing::WithParamInterface<RestoreRefusal> {};
@@ -276,10 +277,11 @@ TEST_P(RestoreRefusalTest, LeavesTheDataFolderByteForByte) {
     WriteFile(server.Home() + "/user.bck", archive);
     auto before = WithoutBackupFolder(Snapshot(data));
 
-    EXPECT_EQ(Press(false), (std::vector<std::string>{
-                                "status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
-                                "status:Download speed *", "status:전송을 완료했습니다.", "status:복원을 완료했습니다.",
-                                kRestoreFailed, "status:서버 단절", kCompleted}));
+    std::vector<std::string> expected{"status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
+                                      "status:Download speed *", "status:전송을 완료했습니다."};
+    if (GetParam().componentError) expected.push_back(std::string("error:") + GetParam().componentError);
+    expected.insert(expected.end(), {"status:복원을 완료했습니다.", kRestoreFailed, "status:서버 단절", kCompleted});
+    EXPECT_EQ(Press(false), expected);
     EXPECT_FALSE(completed);
     EXPECT_EQ(WithoutBackupFolder(Snapshot(data)), before);
 }
@@ -290,19 +292,23 @@ INSTANTIATE_TEST_SUITE_P(
         RestoreRefusal{"TruncatedArchive",
                        [](WorkflowTest&, std::string& a, const std::string&, TForm1Environment&) {
                            a.resize(a.size() * 2 / 3);
-                       }},
+                       },
+                       "Cannot read file"},
         RestoreRefusal{"FlippedByte",
                        [](WorkflowTest&, std::string& a, const std::string&, TForm1Environment&) {
                            a[a.size() / 2] = static_cast<char>(a[a.size() / 2] ^ 0x5A);
-                       }},
+                       },
+                       "Compression error"},
         RestoreRefusal{"MissingZipcode",
                        [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment& e) {
                            e.ZipcodeArchive = data + "/../no-such-zipcode.bck";
-                       }},
+                       },
+                       nullptr},
         RestoreRefusal{"ReadOnlyDataFile",
                        [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment&) {
                            chmod((data + "/Item.PX").c_str(), 0444);
-                       }}),
+                       },
+                       nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Refusals before anything runs: no probe, no connection, one message.
