@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "app/DataFolderSwap.h"
-#include "app/ScopeExit.h"
+#include "platform/ScopeExit.h"
 #include "app/Unit1.h"
 #include "platform/CrashPoint.h"
 #include "platform/FileSystem.h"

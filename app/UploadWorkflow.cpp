@@ -1,7 +1,7 @@
 // "자료 올리기": pack the data tables into the user's archive and store it on the server.
 #include <vector>
 
-#include "app/ScopeExit.h"
+#include "platform/ScopeExit.h"
 #include "app/Unit1.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/ScopeExit.h"
+
 namespace nb::archive {
 
 constexpr int32_t kPieceSize = 16384;        // content bytes of a full block
@@ -45,16 +47,6 @@ bool TargetPathFor(const std::string& name, const std::string& targetFolder, boo
 // True when no restore mode could write the name anywhere but below its target folder.
 bool IsSafeStoredName(const std::string& name);
 
-template <typename F>
-class ScopeExit {
-public:
-    explicit ScopeExit(F f) : f_(std::move(f)) {}
-    ~ScopeExit() { f_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    F f_;
-};
+using nb::ScopeExit;
 
 }  // namespace nb::archive
