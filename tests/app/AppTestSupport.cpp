@@ -66,18 +66,6 @@ void WriteServiceSettings(const std::string& settingsFile, int ftpPort, int prob
                                 "\nProbeHost=127.0.0.1\nProbeTimeout=" + std::to_string(probeTimeoutMs) + "\n");
 }
 
-namespace {
-bool Accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-}  // namespace
 
 LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std::string& password) {
     port_ = FreePort();
@@ -94,7 +82,7 @@ LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std
         _exit(127);
     }
     for (int i = 0; i < 500; ++i) {
-        if (Accepts(port_)) {
+        if (PortAccepts(port_)) {
             pid_ = pid;
             return;
         }

@@ -97,6 +97,9 @@ std::string Drain(int fd) {
     return out;
 }
 
+
+}  // namespace
+
 bool PortAccepts(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -107,8 +110,6 @@ bool PortAccepts(int port) {
     close(fd);
     return ok;
 }
-
-}  // namespace
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
                          const std::string& stdinText) {

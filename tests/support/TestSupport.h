@@ -31,6 +31,8 @@ std::string RandomBytes(size_t size, uint32_t seed);
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int FreePort();
+// True when something accepts connections on 127.0.0.1:port.
+bool PortAccepts(int port);
 
 struct CommandResult {
     int ExitCode = -1;   // -1 when killed by a signal
