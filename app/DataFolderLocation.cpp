@@ -1,14 +1,14 @@
 #include "app/DataFolderLocation.h"
 
 #include "platform/FileSystem.h"
-#include "platform/WineRegistry.h"
+#include "platform/Registry.h"
 
 namespace nb {
 
-std::string RegisteredDataFolder(const std::string& winePrefix) {
-    const std::string prefix = winePrefix.empty() ? DefaultWinePrefix() : winePrefix;
-    const std::string value = ReadUserRegistryString(prefix, "Software\\Marrowby\\Tallyvine\\Database", "DefaultDatabase");
-    return ExcludeTrailingPathDelimiter(MapWindowsPath(prefix, value));
+std::string RegisteredDataFolder(const std::string& registryLocation) {
+    const std::string value =
+        ReadUserRegistryString(registryLocation, "Software\\Marrowby\\Tallyvine\\Database", "DefaultDatabase");
+    return ExcludeTrailingPathDelimiter(LocalPathOfRegistryPath(registryLocation, value));
 }
 
 }  // namespace nb

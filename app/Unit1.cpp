@@ -100,7 +100,7 @@ void TForm1::WriteSetting(const std::string& value, const std::string& key) {
 
 void TForm1::ReadDataFolder() {
     std::string folder = environment_.DataFolderOverride;
-    if (folder.empty()) folder = RegisteredDataFolder(environment_.WinePrefix);
+    if (folder.empty()) folder = RegisteredDataFolder(environment_.RegistryLocation);
     DataFolder_ = ExcludeTrailingPathDelimiter(folder);
     BackupFolder_ = DataFolder_.empty() ? std::string() : DataFolder_ + PathDelim + "Backup";
 }

@@ -13,12 +13,13 @@
 
 namespace nb {
 
-// Where the core finds what lies outside it. Empty members take the platform defaults
-// (settings under $XDG_CONFIG_HOME, the registry under $WINEPREFIX, zipcode.bck beside the
-// executable or in the installed data folder).
+// Where the core finds what lies outside it. Empty members take the platform defaults (the
+// system's settings file, the current user's registry, zipcode.bck beside the executable or in
+// the installed data folder).
 struct TForm1Environment {
     std::string SettingsFile;
-    std::string WinePrefix;
+    // Where the current user's registry is read (see platform/Registry.h).
+    std::string RegistryLocation;
     std::string ZipcodeArchive;
     // Set by the command-line program: a data folder given on its command line replaces the registry's.
     std::string DataFolderOverride;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/WineRegistry.h"
+#include "platform/posix/WineRegistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace nb;

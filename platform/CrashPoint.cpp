@@ -1,33 +1,33 @@
 #include "platform/CrashPoint.h"
 
 #ifdef NB_TEST_HOOKS
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
-#include <unistd.h>
+
+#include "platform/Environment.h"
 
 namespace nb {
 
 void CrashPoint(std::string_view name) {
     static std::map<std::string, int, std::less<>> passes;
     int pass = ++passes[std::string(name)];
-    if (const char* trace = std::getenv("NB_CRASH_TRACE")) {
-        if (std::FILE* f = std::fopen(trace, "a")) {
+    if (auto trace = EnvironmentValue("NB_CRASH_TRACE")) {
+        if (std::FILE* f = std::fopen(trace->c_str(), "a")) {
             std::fprintf(f, "%.*s#%d\n", static_cast<int>(name.size()), name.data(), pass);
             std::fclose(f);
         }
     }
-    const char* target = std::getenv("NB_CRASH_AT");
+    auto target = EnvironmentValue("NB_CRASH_AT");
     if (!target) return;
-    std::string_view t(target);
+    std::string_view t(*target);
     int wanted = 1;
     if (auto hash = t.find('#'); hash != std::string_view::npos) {
         wanted = std::atoi(std::string(t.substr(hash + 1)).c_str());
         t = t.substr(0, hash);
     }
-    if (t == name && pass == wanted) ::kill(::getpid(), SIGKILL);
+    if (t == name && pass == wanted) TerminateProcessNow();
 }
 
 }  // namespace nb

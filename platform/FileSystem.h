@@ -9,7 +9,8 @@ namespace nb {
 
 class TFileStream;
 
-constexpr char PathDelim = '/';
+// The system's path separator: '/' on Linux, '\\' on Windows.
+extern const char PathDelim;
 
 // Attribute bits, as Windows numbers them.
 constexpr uint32_t faReadOnly = 0x01;
@@ -75,18 +76,19 @@ bool DosStampToUnix(int32_t dosStamp, int64_t& unixSeconds);
 
 // Lexical full-path expansion: current folder applied, "." and ".." resolved as text.
 std::string ExpandFileName(const std::string& path);
-std::string ExtractFilePath(const std::string& path);  // folder part with its trailing '/'
+std::string ExtractFilePath(const std::string& path);  // folder part with its trailing separator
 std::string ExtractFileDir(const std::string& path);   // folder part without it
 std::string ExtractFileName(const std::string& path);
 std::string ExtractFileExt(const std::string& path);   // from the last dot of the last component
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
-std::string ExcludeTrailingPathDelimiter(const std::string& path);  // removes one trailing '/'
+std::string ExcludeTrailingPathDelimiter(const std::string& path);  // removes one trailing separator
 std::string GetCurrentDir();
 
-// $TMPDIR, else /tmp, with a trailing '/'.
+// The system's folder for temporary files ($TMPDIR, else /tmp; Windows: GetTempPath), with a
+// trailing separator.
 std::string GetTempDirectory();
-// Creates a new empty unique file (mkstemp) in folder with the prefix; empty text on failure.
+// Creates a new empty file of a unique name in folder, starting with prefix; empty text on failure.
 std::string CreateTempFile(const std::string& folder, const std::string& prefix);
 
 // Full path of the running executable.

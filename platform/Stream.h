@@ -52,7 +52,7 @@ private:
     int64_t position_ = 0;
 };
 
-// File open modes. Share modes exist on Windows only; they are accepted and ignored.
+// File open modes. Share modes are the system's own on Windows; elsewhere they are accepted and ignored.
 enum FileMode : uint32_t {
     fmOpenRead = 0x0000,
     fmOpenWrite = 0x0001,
@@ -80,13 +80,14 @@ public:
     int64_t Size() override;
 
     const std::string& FileName() const { return fileName_; }
-    int Handle() const { return fd_; }
+    // The system's handle of the open file (a descriptor, or a Windows HANDLE).
+    intptr_t NativeHandle() const { return handle_; }
     // Makes the written bytes durable (fsync); false when the system refuses.
     bool Sync();
 
 private:
     std::string fileName_;
-    int fd_ = -1;
+    intptr_t handle_ = -1;
 };
 
 }  // namespace nb

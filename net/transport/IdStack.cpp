@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "net/transport/IdException.h"
-#include "net/transport/IdStackBsd.h"
+#include "net/transport/IdStackPlatform.h"
 #include "platform/Format.h"
 
 namespace nb {

@@ -1,12 +1,10 @@
 #pragma once
-// The stack over BSD sockets: the one implementation SharedStack is made of.
-#include <memory>
+// The stack over BSD sockets (Linux).
+#include <cstdint>
 
-#include "net/transport/IdStack.h"
+#include "net/transport/IdStackPlatform.h"
 
 namespace nb {
-
-std::unique_ptr<TIdStack> NewPlatformStack();
 
 // The Windows Sockets number of a native errno value (unknown values are returned unchanged).
 int32_t WinsockCodeOfErrno(int errnum);

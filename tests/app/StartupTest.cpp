@@ -16,7 +16,7 @@ class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         environment.SettingsFile = dir / "config/FtpHost.ini";
-        environment.WinePrefix = dir / "wine";
+        environment.RegistryLocation = dir / "wine";
         fs::create_directories(dir / "wine/drive_c/Acc/Data");
         fs::create_directories(dir / "wine/dosdevices");
         fs::create_symlink("../drive_c", dir / "wine/dosdevices/c:");

@@ -49,7 +49,7 @@ protected:
         environment.ZipcodeArchive = std::string(bin ? bin : ".") + "/data/zipcode.bck";
         if (!fs::exists(environment.ZipcodeArchive)) GTEST_SKIP() << "zipcode.bck was not built";
         environment.SettingsFile = root / "config/nestbridge/FtpHost.ini";
-        environment.WinePrefix = root / "wine";
+        environment.RegistryLocation = root / "wine";
         environment.DataFolderOverride = data;
         fs::create_directories(data);
         WriteFile(data + "/Sale.DB", "old sales");

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/WineRegistry.h"
+#include "platform/posix/WineRegistry.h"
 #include "tests/support/TestSupport.h"
 
 namespace nb::test {

@@ -52,7 +52,7 @@ protected:
         zipcode = std::string(binary) + "/data/zipcode.bck";
         ASSERT_TRUE(fs::exists(zipcode)) << zipcode;
         environment.SettingsFile = root / "config/FtpHost.ini";
-        environment.WinePrefix = root / "prefix";
+        environment.RegistryLocation = root / "prefix";
         environment.ZipcodeArchive = zipcode;
     }
 
@@ -182,7 +182,7 @@ TEST_F(WindowPress, AWrongPasswordEndsThePressWithTheConnectFailure) {
 }
 
 TEST_F(WindowPress, WithoutADataFolderBothButtonsRefuse) {
-    environment.WinePrefix = root / "no-prefix";
+    environment.RegistryLocation = root / "no-prefix";
     auto form = Open();
     Type(*form, "kim", "pw");
     for (QToolButton* button : {&form->Window().btnBackupWizard, &form->Window().btnRestoreWizard}) {

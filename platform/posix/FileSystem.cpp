@@ -16,6 +16,8 @@
 
 namespace nb {
 
+extern const char PathDelim = '/';
+
 namespace {
 
 constexpr const char* kDosAttrName = "user.DOSATTRIB";
@@ -198,7 +200,7 @@ int32_t FileAge(const std::string& path) {
 
 int32_t FileGetDate(TFileStream& file) {
     struct stat st {};
-    if (::fstat(file.Handle(), &st) != 0) return -1;
+    if (::fstat(static_cast<int>(file.NativeHandle()), &st) != 0) return -1;
     return UnixToDosStamp(static_cast<int64_t>(st.st_mtime));
 }
 
@@ -208,7 +210,7 @@ bool FileSetDate(TFileStream& file, int32_t dosStamp) {
     timespec times[2]{};
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(secs);
-    return ::futimens(file.Handle(), times) == 0;
+    return ::futimens(static_cast<int>(file.NativeHandle()), times) == 0;
 }
 
 int32_t UnixToDosStamp(int64_t unixSeconds) {

@@ -13,11 +13,11 @@ TFolderLock::TFolderLock(const std::string& folder) {
         ::close(fd);
         return;
     }
-    fd_ = fd;
+    handle_ = fd;
 }
 
 TFolderLock::~TFolderLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
+    if (handle_ != -1) ::close(static_cast<int>(handle_));  // closing the last descriptor releases the lock
 }
 
 }  // namespace nb

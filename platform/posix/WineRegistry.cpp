@@ -1,4 +1,4 @@
-#include "platform/WineRegistry.h"
+#include "platform/posix/WineRegistry.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -126,7 +126,8 @@ std::string DefaultWinePrefix() {
     return std::string(home ? home : "") + "/.wine";
 }
 
-std::string ReadUserRegistryString(const std::string& prefix, const std::string& key, const std::string& valueName) {
+std::string ReadUserRegistryString(const std::string& location, const std::string& key, const std::string& valueName) {
+    const std::string prefix = location.empty() ? DefaultWinePrefix() : location;
     std::ifstream in(prefix + "/user.reg", std::ios::binary);
     if (!in) return {};
     const std::string wanted = NormaliseKey(key);
@@ -209,6 +210,10 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
     char last = windowsPath.back();
     if (last == '\\' || last == '/') path += '/';
     return path;
+}
+
+std::string LocalPathOfRegistryPath(const std::string& location, const std::string& windowsPath) {
+    return MapWindowsPath(location.empty() ? DefaultWinePrefix() : location, windowsPath);
 }
 
 }  // namespace nb
