@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Prepares the Wine prefix the Windows programs run in (tests, the build's own zipcode.bck) and
+# keeps one wineserver alive for the whole run, so that each program does not pay its start.
+#   wine-prefix.sh PREFIX          create or update PREFIX, start a persistent wineserver
+#   wine-prefix.sh PREFIX --stop   end that wineserver
+set -euo pipefail
+export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ko_KR.UTF-8
+if [ "${2:-}" = --stop ]; then
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  exit 0
+fi
+mkdir -p "$WINEPREFIX"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+  /usr/lib/wine/wineserver -w
+fi
+/usr/lib/wine/wineserver -p60
