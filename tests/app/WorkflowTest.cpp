@@ -264,6 +264,7 @@ struct RestoreRefusal {
     void (*prepare)(WorkflowTest& test, std::string& serverArchive, const std::string& data,
                     TForm1Environment& environment);
     const char* componentError;  // the archive component's own report while restoring into staging, if any
+    const char* notice = nullptr;  // which file stopped the restore and what to do, if one did
 };
 
 class RestoreRefusalTest : public WorkflowTest, public ::testing::WithParamInterface<RestoreRefusal> {};
@@ -280,7 +281,9 @@ TEST_P(RestoreRefusalTest, LeavesTheDataFolderByteForByte) {
     std::vector<std::string> expected{"status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
                                       "status:Download speed *", "status:전송을 완료했습니다."};
     if (GetParam().componentError) expected.push_back(std::string("error:") + GetParam().componentError);
-    expected.insert(expected.end(), {"status:복원을 완료했습니다.", kRestoreFailed, "status:서버 단절", kCompleted});
+    expected.push_back("status:복원을 완료했습니다.");
+    if (GetParam().notice) expected.push_back(std::string("message:") + GetParam().notice);
+    expected.insert(expected.end(), {kRestoreFailed, "status:서버 단절", kCompleted});
     EXPECT_EQ(Press(false), expected);
     EXPECT_FALSE(completed);
     EXPECT_EQ(WithoutBackupFolder(Snapshot(data)), before);
@@ -308,7 +311,9 @@ INSTANTIATE_TEST_SUITE_P(
                        [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment&) {
                            chmod((data + "/Item.PX").c_str(), 0444);
                        },
-                       nullptr}),
+                       nullptr,
+                       "자료 파일 'Item.PX'이(가) 읽기 전용이어서 바꿀 수 없습니다. 파일 속성에서 읽기 전용을 해제한 뒤 "
+                       "다시 시도하십시오."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Refusals before anything runs: no probe, no connection, one message.
