@@ -201,4 +201,51 @@ PyFtpServer::~PyFtpServer() {
     }
 }
 
+VsftpdServer::VsftpdServer() {
+    fs::create_directories(Root());
+    fs::permissions(Root(), fs::perms(0755));
+    port_ = FreePort();
+    const std::string config = dir_ / "vsftpd.conf";
+    WriteFile(config, "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port_) +
+                          "\nbackground=NO\nrun_as_launching_user=YES\n"
+                          "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
+                          "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
+                          "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" + Root() +
+                          "\nsecure_chroot_dir=" + dir_.Path() +
+                          "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
+                          "seccomp_sandbox=NO\nxferlog_enable=NO\n");
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execl("/usr/sbin/vsftpd", "vsftpd", config.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (PortAccepts(port_)) {
+            pid_ = pid;
+            return;
+        }
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            error_ = "vsftpd exited (is vsftpd installed?)";
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    error_ = "vsftpd did not start listening";
+}
+
+VsftpdServer::~VsftpdServer() {
+    if (pid_ > 0) {
+        kill(-pid_, SIGTERM);  // its own process group: the session processes too
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
 }  // namespace nb::test

@@ -68,4 +68,25 @@ private:
     int pid_ = -1;
 };
 
+// vsftpd in the foreground, unprivileged, on 127.0.0.1 and a free port: anonymous login with
+// writes, renames and deletes allowed in Root(), active and passive data connections.
+class VsftpdServer {
+public:
+    VsftpdServer();
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    int Port() const { return port_; }
+    std::string Root() const { return dir_ / "root"; }
+    bool Running() const { return pid_ > 0; }
+    const std::string& Error() const { return error_; }
+
+private:
+    TempDir dir_;
+    std::string error_;
+    int port_ = 0;
+    int pid_ = -1;
+};
+
 }  // namespace nb::test
