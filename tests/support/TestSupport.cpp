@@ -158,6 +158,37 @@ std::string CliPath() {
     return p ? p : "nestbridge-cli";
 }
 
+int StartServerScript(const std::string& script, const std::vector<std::string>& args, int port) {
+    const char* source = std::getenv("NB_SOURCE_DIR");
+    const std::string path = std::string(source ? source : ".") + "/" + script;
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        std::vector<char*> argv{const_cast<char*>("python3"), const_cast<char*>(path.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        // Debian's interpreter: another python3 earlier on PATH does not see Debian's modules.
+        execv("/usr/bin/python3", argv.data());
+        _exit(127);
+    }
+    for (int i = 0; i < 500; ++i) {
+        if (PortAccepts(port)) return pid;
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+void StopServerScript(int pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
 PyFtpServer::PyFtpServer(const std::string& user, const std::string& password) : user_(user), password_(password) {
     for (int attempt = 0; attempt < 3 && pid_ <= 0; ++attempt) {
         port_ = FreePort();

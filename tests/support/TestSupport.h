@@ -45,6 +45,12 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
 // The nestbridge-cli under test (from $NB_CLI).
 std::string CliPath();
 
+// Runs a Python server script (tests/<relative path>, under $NB_SOURCE_DIR) with args, output to
+// /dev/null; its pid once it accepts on 127.0.0.1:port, or -1 when it ended or never listened.
+int StartServerScript(const std::string& script, const std::vector<std::string>& args, int port);
+// Stops a child of StartServerScript (nothing for -1).
+void StopServerScript(int pid);
+
 // pyftpdlib serving a temporary home for one user, on 127.0.0.1 and a free port.
 class PyFtpServer {
 public:
