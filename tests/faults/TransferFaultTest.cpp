@@ -20,13 +20,15 @@ std::map<std::string, std::string> WithoutLocalArchive(std::map<std::string, std
     return snapshot;
 }
 
-class TransferFaultTest : public ::testing::TestWithParam<const char*> {
+class CliFaultTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (CliPath().empty()) GTEST_SKIP() << "NB_CLI not set";
     }
     CliWorld world;
 };
+
+class TransferFaultTest : public CliFaultTest, public ::testing::WithParamInterface<const char*> {};
 
 class DownloadFault : public TransferFaultTest {};
 class UploadFault : public TransferFaultTest {};
@@ -117,6 +119,39 @@ TEST_P(DownloadCompletes, OverAPassiveDataConnection) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DownloadCompletes, ::testing::Values("port-refused", "no-connect-back"));
+
+// What a dead upload left on a server without rename onto existing names: a previous copy
+// moved aside comes back where the archive is missing, and goes where a newer one stands.
+struct LeftoverCase {
+    const char* name;
+    const char* fault;
+    bool archiveMissing;
+    bool uploadCompletes;
+};
+
+class UploadLeftovers : public CliFaultTest, public ::testing::WithParamInterface<LeftoverCase> {};
+
+TEST_P(UploadLeftovers, AreSettledBeforeTheUpload) {
+    const auto& c = GetParam();
+    const std::string previous = world.MakeNewArchive();
+    const std::string home = fs::path(previous).parent_path();
+    const std::string previousBytes = ReadFile(previous);
+    fs::rename(previous, home + "/user.bck.old");
+    if (!c.archiveMissing) WriteFile(previous, "a newer archive");
+    WriteFile(home + "/user.bck.part", "half an upload");
+    ScriptedFtpServer server(c.fault, previous);
+    ASSERT_TRUE(server.Running());
+    world.UseServer(server.Port());
+    CommandResult r = world.Upload();
+    EXPECT_EQ(r.ExitCode, c.uploadCompletes ? 0 : 1) << r.Stdout << r.Stderr;
+    const std::string expected = c.uploadCompletes ? ReadFile(world.DataFolder() + "/Backup/user.bck") : previousBytes;
+    EXPECT_EQ(ServerCopies(home), (std::map<std::string, std::string>{{"user.bck", expected}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UploadLeftovers,
+                         ::testing::Values(LeftoverCase{"aside_copy_restored", "upload-short", true, false},
+                                           LeftoverCase{"aside_copy_removed", "rnto-no-overwrite", false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TransferFaultTest, TheScriptedServerItselfServesAWholeDownload) {
     ScriptedFtpServer server("none", world.MakeNewArchive());
