@@ -1,8 +1,16 @@
 // The reachability check, the login and the logout that both workflows share.
+#include <algorithm>
+
 #include "app/Service.h"
 #include "app/Unit1.h"
 
 namespace nb {
+
+namespace {
+
+constexpr int32_t kActiveDataWait = 10000;
+
+}  // namespace
 
 bool TForm1::CheckInternet() {
     TServiceEndpoints service = ReadServiceEndpoints(SettingsFile());
@@ -23,8 +31,12 @@ bool TForm1::CheckInternet() {
     // A server that stops answering, or a cable pulled mid-transfer, must end the press with
     // its failure message instead of blocking the window for good.
     IdFTP1.ReadTimeout = service.TransferTimeout;
+    IdFTP1.WriteTimeout = service.TransferTimeout;
     IdFTP1.DataReadTimeout = service.TransferTimeout;
-    IdFTP1.DataConnectionTimeout = service.TransferTimeout;
+    // Behind most home routers the server's connection back never arrives; a server that can
+    // reach the client does so within a second or two, so the passive retry comes soon.
+    IdFTP1.DataConnectionTimeout = std::min(service.TransferTimeout, kActiveDataWait);
+    IdFTP1.PassiveFallback = true;
     return true;
 }
 

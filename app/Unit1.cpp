@@ -36,7 +36,7 @@ std::string ApplicationErrorText(const std::string& message) {
 }
 
 bool UsableUserID(const std::string& text) {
-    if (text.empty() || text == "." || text == ".." || text.size() + 4 > 255) return false;
+    if (text.empty() || text == "." || text == ".." || text.size() + 9 > 255) return false;
     for (unsigned char c : text)
         if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return false;
     return true;

@@ -121,7 +121,7 @@ private:
 std::string ApplicationErrorText(const std::string& message);
 
 // True when text can name the archive locally and on the server: not empty, no separator, not
-// "." or "..", no control character, and short enough for a file name with ".bck".
+// "." or "..", no control character, and short enough for a file name with ".bck.part".
 bool UsableUserID(const std::string& text);
 
 // The 33 name patterns of the accounting program's tables, in the order they are packed.

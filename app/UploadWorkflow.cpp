@@ -19,6 +19,92 @@ std::string BackupTitleNow(double now) {
     return Format("%04d-%02d-%02d %02d:%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute) + "에 만든 백업파일";
 }
 
+// Names beside the archive's: "<user ID>.bck.part" while an upload is under way, "<user ID>.bck.old"
+// for the previous copy while a server that will not rename onto an existing name swaps the two.
+// Every archive name ends in ".bck" and these do not, and they keep the whole user ID, so
+// neither can be another user's archive or another user's file of the same kind.
+constexpr const char* kIncompleteSuffix = ".part";
+constexpr const char* kPreviousSuffix = ".old";
+
+// Replies by which a server says it has no renames at all.
+bool RenamesUnsupported(int32_t code) { return code == 500 || code == 502 || code == 504; }
+
+void DeleteQuietly(TIdFTP& ftp, const std::string& name) {
+    try {
+        ftp.Delete(name);
+    } catch (const EIdProtocolReplyError&) {
+    }
+}
+
+void CloseQuietly(TIdFTP& ftp) {
+    try {
+        ftp.Disconnect();
+    } catch (...) {
+    }
+}
+
+// After a failure that left the conversation in step.
+void RemoveTemporary(TIdFTP& ftp, const std::string& temporary) {
+    try {
+        if (ftp.IsConnected()) DeleteQuietly(ftp, temporary);
+    } catch (...) {
+        CloseQuietly(ftp);
+    }
+}
+
+// What an upload that died left: its temporary file goes; a previous copy it had moved aside
+// goes back where the archive was missing, and is removed where the new one stands.
+void RemoveLeftovers(TIdFTP& ftp, const std::string& remote) {
+    DeleteQuietly(ftp, remote + kIncompleteSuffix);
+    try {
+        ftp.Rename(remote + kPreviousSuffix, remote);
+    } catch (const EIdFTPRenameTargetRefused&) {
+        DeleteQuietly(ftp, remote + kPreviousSuffix);
+    } catch (const EIdProtocolReplyError&) {
+        // None left: the usual case.
+    }
+}
+
+// A server that answers the size query must hold every byte that was sent.
+void StoreChecked(TIdFTP& ftp, const std::string& local, const std::string& remote, int64_t size) {
+    ftp.Put(local, remote, false);
+    const int64_t stored = ftp.Size(remote);
+    if (stored >= 0 && stored != size) throw Exception("the server kept " + std::to_string(stored) + " bytes");
+}
+
+// For servers that will not rename onto an existing name. The previous copy is moved aside
+// rather than deleted, so that a server refusing the second rename still keeps it.
+void SwapThroughAside(TIdFTP& ftp, const std::string& temporary, const std::string& remote) {
+    const std::string aside = remote + kPreviousSuffix;
+    ftp.Rename(remote, aside);
+    try {
+        ftp.Rename(temporary, remote);
+    } catch (...) {
+        try {
+            ftp.Rename(aside, remote);
+        } catch (...) {
+        }
+        throw;
+    }
+    DeleteQuietly(ftp, aside);
+}
+
+// Puts the checked temporary file in the archive's place.
+void MoveOntoArchive(TIdFTP& ftp, const std::string& temporary, const std::string& remote, const std::string& local,
+                     int64_t size) {
+    try {
+        ftp.Rename(temporary, remote);
+        return;
+    } catch (const EIdFTPRenameTargetRefused& e) {
+        if (!RenamesUnsupported(e.ReplyCode)) return SwapThroughAside(ftp, temporary, remote);
+    } catch (const EIdProtocolReplyError& e) {
+        if (!RenamesUnsupported(e.ReplyCode)) throw;
+    }
+    // No renames at all: only the plain store onto the archive's name is left.
+    StoreChecked(ftp, local, remote, size);
+    DeleteQuietly(ftp, temporary);
+}
+
 }  // namespace
 
 void TForm1::btnBackupWizardClick() {
@@ -102,20 +188,27 @@ bool TForm1::UploadFile() {
     window_.SetProgressVisible(true);
     window_.SetStatusText("파일을 올리는 중...");
     window_.ProcessMessages();
+    const std::string remote = RemoteArchiveName();
+    const std::string temporary = remote + kIncompleteSuffix;
     try {
         const std::string local = LocalArchivePath();
-        const std::string remote = RemoteArchiveName();
+        const int64_t size = TFileStream(local, fmOpenRead | fmShareDenyWrite).Size();
         IdFTP1.SetTransferType(ftBinary);
-        IdFTP1.Put(local, remote, false);
-        // A server that answers the size query must hold every byte that was sent.
-        int64_t sent = TFileStream(local, fmOpenRead | fmShareDenyWrite).Size();
-        int64_t stored = IdFTP1.Size(remote);
-        if (stored >= 0 && stored != sent) throw Exception("size mismatch after upload");
+        RemoveLeftovers(IdFTP1, remote);
+        StoreChecked(IdFTP1, local, temporary, size);
+        MoveOntoArchive(IdFTP1, temporary, remote, local, size);
         return true;
+    } catch (const EIdProtocolReplyError&) {
+        RemoveTemporary(IdFTP1, temporary);
+    } catch (const EIdException&) {
+        // A broken or silent connection may leave replies unread: the conversation is out of
+        // step, so it ends here; the next upload removes the temporary file.
+        CloseQuietly(IdFTP1);
     } catch (...) {
-        window_.ShowMessage("파일 올리기를 실패하였습니다.");
-        return false;
+        RemoveTemporary(IdFTP1, temporary);
     }
+    window_.ShowMessage("파일 올리기를 실패하였습니다.");
+    return false;
 }
 
 }  // namespace nb

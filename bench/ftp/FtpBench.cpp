@@ -1,10 +1,6 @@
 // Upload and download throughput of TIdFTP with the application's buffer sizes (send 1024,
 // receive 8192), next to curl, against the same vsftpd on loopback in the same run, both in
 // active mode. Also the peak memory of this process, which must not grow with the file.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/ftp/IdFTP.h"
@@ -33,45 +28,6 @@ long PeakRssKiB() {
     }
     return -1;
 }
-
-// vsftpd in the foreground as a child, stopped on destruction.
-class Vsftpd {
-public:
-    Vsftpd(const std::string& dir, int port) {
-        const std::string root = dir + "/root";
-        std::filesystem::create_directories(root);
-        std::filesystem::permissions(root, std::filesystem::perms(0755));
-        config_ = dir + "/vsftpd.conf";
-        std::ofstream conf(config_);
-        conf << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port
-             << "\nbackground=NO\nrun_as_launching_user=YES\n"
-                "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
-                "anon_upload_enable=YES\nanon_other_write_enable=YES\nanon_world_readable_only=NO\n"
-                "anon_umask=022\nanon_root="
-             << root << "\nsecure_chroot_dir=" << dir
-             << "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
-                "seccomp_sandbox=NO\nxferlog_enable=NO\n";
-        conf.close();
-        pid_ = fork();
-        if (pid_ == 0) {
-            setpgid(0, 0);
-            execl("/usr/sbin/vsftpd", "vsftpd", config_.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Vsftpd() {
-        if (pid_ > 0) {
-            kill(-pid_, SIGTERM);  // its own process group: the session processes too
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    Vsftpd(const Vsftpd&) = delete;
-    Vsftpd& operator=(const Vsftpd&) = delete;
-
-private:
-    std::string config_;
-    pid_t pid_ = -1;
-};
 
 bool SameFiles(const std::string& a, const std::string& b) {
     std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
@@ -99,10 +55,14 @@ int main(int argc, char** argv) {
     const int mib = argc > 1 ? std::atoi(argv[1]) : 256;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
     nb::test::TempDir dir;
-    const int port = nb::test::FreePort();
-    Vsftpd server(dir.Path(), port);
+    nb::test::VsftpdServer server;
+    if (!server.Running()) {
+        std::fprintf(stderr, "%s\n", server.Error().c_str());
+        return 1;
+    }
+    const int port = server.Port();
     const std::string url = "ftp://127.0.0.1:" + std::to_string(port) + "/";
-    const std::string root = dir / "root";
+    const std::string root = server.Root();
 
     const std::string source = dir / "source.bin";
     {
@@ -112,11 +72,6 @@ int main(int argc, char** argv) {
             out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         }
     }
-    for (int i = 0; i < 100; ++i) {  // until vsftpd listens
-        if (Curl({"-o", "/dev/null", url})) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-
     const long rssBefore = PeakRssKiB();
     const double mb = mib * 1048576.0 / 1e6;
     std::printf("file %d MiB, best of %d rounds, vsftpd on loopback, active mode\n", mib, rounds);

@@ -72,6 +72,17 @@ int64_t TIdFTP::Size(const std::string& fileName) {
     return TryStrToInt(text, size) && size >= 0 ? size : -1;
 }
 
+void TIdFTP::Rename(const std::string& fromName, const std::string& toName) {
+    SendCommand("RNFR " + fromName, 350);
+    try {
+        SendCommand("RNTO " + toName, 250);
+    } catch (const EIdProtocolReplyError& e) {
+        throw EIdFTPRenameTargetRefused(e.ReplyCode, e.what());
+    }
+}
+
+void TIdFTP::Delete(const std::string& fileName) { SendCommand("DELE " + fileName, 250); }
+
 bool TIdFTP::ResumeSupported() {
     if (resumeProbed_) return resumeSupported_;
     resumeProbed_ = true;

@@ -46,6 +46,19 @@ public:
     EIdFTPDataConnectionTimeout() : EIdException("The server did not open the data connection in time.") {}
 };
 
+// PORT was answered with anything but 200.
+class EIdFTPPortRefused : public EIdProtocolReplyError {
+public:
+    using EIdProtocolReplyError::EIdProtocolReplyError;
+};
+
+// RNTO was refused after RNFR was accepted: the server would not take the new name (often
+// because a file of that name exists).
+class EIdFTPRenameTargetRefused : public EIdProtocolReplyError {
+public:
+    using EIdProtocolReplyError::EIdProtocolReplyError;
+};
+
 class TIdFTP : public TIdTCPClient {
 public:
     TIdFTP();
@@ -59,6 +72,9 @@ public:
     int32_t DataConnectionTimeout = 20000;
     // Longest silence of the server on a data connection (ms) before the transfer fails; 0: no limit.
     int32_t DataReadTimeout = 0;
+    // An active transfer whose PORT is refused, or whose data connection does not arrive within
+    // DataConnectionTimeout, is tried once more in passive mode on the same control connection.
+    bool PassiveFallback = false;
     std::function<void(TIdFTP& Sender)> OnAfterClientLogin;
     std::function<void(TIdFTP& Sender, TStream& Stream)> OnAfterGet;
 
@@ -75,6 +91,10 @@ public:
     void Login();
     void SendTransferType();
     int64_t Size(const std::string& fileName);
+    // RNFR (350) then RNTO (250); a refused RNTO raises EIdFTPRenameTargetRefused.
+    void Rename(const std::string& fromName, const std::string& toName);
+    // DELE (250).
+    void Delete(const std::string& fileName);
     bool ResumeSupported();
     void Quit();
     virtual void Abort();
@@ -106,6 +126,9 @@ private:
     void StoreActive(const std::string& command, TStream& stream, bool fromStart);
     void StorePassive(const std::string& command, TStream& stream, bool fromStart);
     void ReadFinalReply();
+    // Runs the data phase in the configured mode, with the passive retry of PassiveFallback.
+    void RunDataPhase(const std::function<void()>& active, const std::function<void()>& passive);
+    void AbortUnopenedTransfer();
 
     TIdFTPTransferType transferType_ = ftBinary;
     bool resumeSupported_ = false;

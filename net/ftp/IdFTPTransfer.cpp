@@ -98,11 +98,8 @@ void TIdFTP::PutStream(TStream& stream, const std::string& remoteName, bool appe
 void TIdFTP::Retrieve(const std::string& command, TStream& stream, bool resume) {
     ReportStatus(ftpTransfer, {"Starting FTP transfer"});
     try {
-        if (Passive) {
-            RetrievePassive(command, stream, resume);
-        } else {
-            RetrieveActive(command, stream, resume);
-        }
+        RunDataPhase([&] { RetrieveActive(command, stream, resume); },
+                     [&] { RetrievePassive(command, stream, resume); });
     } catch (...) {
         ReportStatus(ftpReady, {"Transfer complete"});
         throw;
@@ -114,17 +111,38 @@ void TIdFTP::Retrieve(const std::string& command, TStream& stream, bool resume) 
 void TIdFTP::Store(const std::string& command, TStream& stream, bool fromStart) {
     ReportStatus(ftpTransfer, {"Starting FTP transfer"});
     try {
-        if (Passive) {
-            StorePassive(command, stream, fromStart);
-        } else {
-            StoreActive(command, stream, fromStart);
-        }
+        RunDataPhase([&] { StoreActive(command, stream, fromStart); },
+                     [&] { StorePassive(command, stream, fromStart); });
     } catch (...) {
         ReportStatus(ftpReady, {"Transfer complete"});
         throw;
     }
     ReportStatus(ftpReady, {"Transfer complete"});
     ReadFinalReply();
+}
+
+// Both failures it retries happen before any data moved, so the stream is as it was.
+void TIdFTP::RunDataPhase(const std::function<void()>& active, const std::function<void()>& passive) {
+    if (Passive) return passive();
+    if (!PassiveFallback) return active();
+    try {
+        return active();
+    } catch (const EIdFTPPortRefused&) {
+    } catch (const EIdFTPDataConnectionTimeout&) {
+        AbortUnopenedTransfer();
+    }
+    passive();
+}
+
+// The server accepted the transfer command but never connected. ABOR, then read replies until
+// the conversation is back in step: the answer to ABOR (or its refusal), after any late
+// preliminary or "cannot open data connection" replies.
+void TIdFTP::AbortUnopenedTransfer() {
+    WriteLine("ABOR");
+    for (int replies = 0; replies < 4; ++replies) {
+        const int16_t kind = ReadReply({}) / 100;
+        if (kind != 1 && kind != 4) return;
+    }
 }
 
 TIdSimpleServer& TIdFTP::ListenForData() {
@@ -177,7 +195,7 @@ TIdTCPClient& TIdFTP::OpenPassiveData(const std::string& host, int32_t port) {
     TIdSocketHandle* control = ControlBinding();
     data.Host = control && !control->RemoteIP.empty() ? control->RemoteIP : host;
     data.Port = port;
-    data.Connect(-1);
+    data.Connect(DataConnectionTimeout > 0 ? DataConnectionTimeout : -1);
     return data;
 }
 
@@ -231,8 +249,13 @@ void TIdFTP::ReadFinalReply() {
 void TIdFTP::SendPort(TIdSocketHandle& binding) {
     std::string address = binding.IP;
     std::replace(address.begin(), address.end(), '.', ',');
-    SendCommand("PORT " + address + "," + std::to_string(binding.Port / 256) + "," + std::to_string(binding.Port % 256),
-                200);
+    try {
+        SendCommand("PORT " + address + "," + std::to_string(binding.Port / 256) + "," +
+                        std::to_string(binding.Port % 256),
+                    200);
+    } catch (const EIdProtocolReplyError& e) {
+        throw EIdFTPPortRefused(e.ReplyCode, e.what());
+    }
 }
 
 void TIdFTP::SendPassive(std::string& host, int32_t& port) {
@@ -263,6 +286,7 @@ void TIdFTP::PrepareDataConnection() {
     dataConnection_->SendBufferSize = SendBufferSize;
     dataConnection_->RecvBufferSize = RecvBufferSize;
     dataConnection_->ReadTimeout = DataReadTimeout;
+    dataConnection_->WriteTimeout = WriteTimeout;
     dataConnection_->OnWork = OnWork;
     dataConnection_->OnWorkBegin = OnWorkBegin;
     dataConnection_->OnWorkEnd = OnWorkEnd;

@@ -29,6 +29,8 @@ public:
     // Each chunk as a send of its own, answered as SendChunksInTurn; this one makes one Send per
     // chunk, a transport that can hand several to the platform at once does so.
     virtual int32_t SendMany(TIdSendChunk* chunks, int32_t count);
+    // Bounds the sends that follow (ms, 0: none); a transport without a socket ignores it.
+    virtual void SetSendTimeout(int32_t) {}
 };
 
 }  // namespace nb

@@ -26,6 +26,7 @@ public:
     int32_t Receive(void* buffer, int32_t length) override;
     int32_t Send(const void* buffer, int32_t length) override;
     int32_t SendMany(TIdSendChunk* chunks, int32_t count) override;
+    void SetSendTimeout(int32_t timeoutMs) override;
     // timeout -1 (or 0): a plain blocking connect; a positive timeout bounds the connect and
     // fails with socket error 10060 when it runs out.
     void ConnectTo(const std::string& host, int32_t port, const std::string& boundIP, int32_t boundPort,

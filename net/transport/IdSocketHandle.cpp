@@ -51,11 +51,13 @@ void TIdSocketHandle::Allocate(int socketType, int protocol) {
     Release();
     Socket = Stack().NewSocket(socketType, protocol);
     Allocated = true;
+    SendTimeout = 0;
 }
 
 void TIdSocketHandle::ClearState(bool resetLocal) {
     Allocated = false;
     Socket = Id_INVALID_SOCKET;
+    SendTimeout = 0;
     if (resetLocal) {
         IP.clear();
         Port = 0;
@@ -137,6 +139,12 @@ void TIdSocketHandle::SendToAddress(const std::string& ip, int32_t port, const v
 
 void TIdSocketHandle::SetOption(int level, int optName, const void* value, int32_t length) {
     Stack().CheckResult(Stack().SetSocketOption(Socket, level, optName, value, length));
+}
+
+void TIdSocketHandle::SetSendTimeout(int32_t timeoutMs) {
+    if (timeoutMs == SendTimeout) return;
+    Stack().CheckResult(Stack().SetSendTimeout(Socket, timeoutMs));
+    SendTimeout = timeoutMs;
 }
 
 void TIdSocketHandle::RefreshLocal() {

@@ -22,6 +22,8 @@ public:
     int32_t RemotePort = 0;
     int32_t ClientPortMin = 0;
     int32_t ClientPortMax = 0;
+    // The send time-out set on Socket (ms, 0: none).
+    int32_t SendTimeout = 0;
 
     virtual void Release();
     virtual int32_t ConnectPeer(int family);
@@ -42,6 +44,8 @@ public:
     int32_t ReceiveFromPeer(void* buffer, int32_t length, int flags, std::string& ip, int32_t& port);
     void SendToAddress(const std::string& ip, int32_t port, const void* buffer, int32_t length);
     void SetOption(int level, int optName, const void* value, int32_t length);
+    // Sets the socket's send time-out unless it is already timeoutMs.
+    void SetSendTimeout(int32_t timeoutMs);
     void RefreshLocal();
     void RefreshRemote();
 };

@@ -187,6 +187,11 @@ int32_t TIdStack::ConnectSocketWithin(TIdStackSocketHandle s, int family, const 
     return ConnectSocket(s, family, ip, port);
 }
 
+int32_t TIdStack::SetSendTimeout(TIdStackSocketHandle s, int32_t timeoutMs) {
+    const uint32_t value = static_cast<uint32_t>(timeoutMs < 0 ? 0 : timeoutMs);
+    return SetSocketOption(s, Id_SOL_SOCKET, Id_SO_SNDTIMEO, &value, static_cast<int32_t>(sizeof value));
+}
+
 int32_t TIdStack::SendManyOn(TIdStackSocketHandle s, TIdSendChunk* chunks, int32_t count, int flags) {
     return SendChunksInTurn(chunks, count,
                             [&](const void* buffer, int32_t length) { return SendOn(s, buffer, length, flags); });

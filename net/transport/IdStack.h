@@ -27,6 +27,7 @@ constexpr int Id_SO_REUSEADDR = 0x0004;
 constexpr int Id_SO_KEEPALIVE = 0x0008;
 constexpr int Id_SO_LINGER = 0x0080;
 constexpr int Id_SO_SNDBUF = 0x1001;
+constexpr int Id_SO_SNDTIMEO = 0x1005;
 constexpr int Id_SO_RCVBUF = 0x1002;
 constexpr int Id_SO_ERROR = 0x1007;
 constexpr int Id_SO_TYPE = 0x1008;
@@ -94,6 +95,10 @@ public:
     virtual int32_t SelectSockets(TIdSocketList* readList, TIdSocketList* writeList, TIdSocketList* errorList,
                                   int32_t timeoutMs) = 0;
     virtual int32_t SendOn(TIdStackSocketHandle s, const void* buffer, int32_t length, int flags) = 0;
+    // Bounds every later send on s (SendOn, SendManyOn): one that can hand nothing to the
+    // connection for timeoutMs fails with 10060 (0: no limit). This one sets the Windows
+    // Sockets SO_SNDTIMEO (milliseconds) through SetSocketOption.
+    virtual int32_t SetSendTimeout(TIdStackSocketHandle s, int32_t timeoutMs);
     // Each chunk goes out as its own send, in one platform call where the platform has one; may
     // take fewer chunks than offered. Answers as SendChunksInTurn.
     virtual int32_t SendManyOn(TIdStackSocketHandle s, TIdSendChunk* chunks, int32_t count, int flags);

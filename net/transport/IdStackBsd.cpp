@@ -11,6 +11,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,6 +36,9 @@ int32_t Fail(int32_t code) {
     return Id_SOCKET_ERROR;
 }
 int32_t FailErrno() { return Fail(WinsockCodeOfErrno(errno)); }
+// Stream sockets stay blocking here, so a send that answers "would block" ran out of its send
+// time-out; Windows Sockets reports that as 10060.
+int32_t FailSend() { return errno == EAGAIN || errno == EWOULDBLOCK ? Fail(Id_WSAETIMEDOUT) : FailErrno(); }
 
 int32_t GaiCode(int gaiError) {
     switch (gaiError) {
@@ -438,7 +442,16 @@ public:
         ssize_t n;
         do n = send(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
         while (n < 0 && errno == EINTR);
-        return n < 0 ? FailErrno() : static_cast<int32_t>(n);
+        return n < 0 ? FailSend() : static_cast<int32_t>(n);
+    }
+
+    int32_t SetSendTimeout(TIdStackSocketHandle s, int32_t timeoutMs) override {
+        timeval limit{};
+        if (timeoutMs > 0) {
+            limit.tv_sec = timeoutMs / 1000;
+            limit.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+        }
+        return setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0 ? 0 : FailErrno();
     }
 
     // Linux runs each message of sendmmsg as a send of its own and, on a stream socket, stops after
@@ -459,7 +472,7 @@ public:
         int r;
         do r = sendmmsg(s, messages, static_cast<unsigned>(count), flags | MSG_NOSIGNAL);
         while (r < 0 && errno == EINTR);
-        if (r < 0) return FailErrno();
+        if (r < 0) return FailSend();
         for (int i = 0; i < r; ++i) {
             chunks[i].Sent = static_cast<int32_t>(messages[i].msg_len);
             if (chunks[i].Sent < chunks[i].Length) return i + 1;

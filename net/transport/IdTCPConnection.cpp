@@ -295,6 +295,7 @@ void TIdTCPConnection::WriteBytes(const void* buffer, int32_t count, bool immedi
         if (flushThreshold_ > 0 && pendingOutput_->Size() >= flushThreshold_) FlushBuffered(flushThreshold_);
         return;
     }
+    ioHandler_->SetSendTimeout(WriteTimeout);
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
     int32_t position = 0;
     while (position < count) {
@@ -309,7 +310,7 @@ void TIdTCPConnection::WriteBytes(const void* buffer, int32_t count, bool immedi
 
 void TIdTCPConnection::RaiseSendFailure() {
     TIdStack& stack = *SharedStack();
-    stack.CheckResult(Id_SOCKET_ERROR, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED, Id_WSAECONNRESET});
+    stack.CheckResult(Id_SOCKET_ERROR, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED, Id_WSAECONNRESET, Id_WSAETIMEDOUT});
     // Closing the socket may itself fail; the send's code is the one worth reporting.
     int32_t code = stack.LastErrorCode;
     DropConnection();
@@ -321,6 +322,7 @@ void TIdTCPConnection::WriteChunks(TIdSendChunk* chunks, int32_t count) {
     while (next < count) {
         CheckClosed(true, true);
         if (!IsConnected()) throw EIdNotConnected();
+        ioHandler_->SetSendTimeout(WriteTimeout);
         int32_t taken = ioHandler_->SendMany(chunks + next, count - next);
         // Work is reported per send, as if each chunk had been written alone.
         const int32_t last = taken == Id_SOCKET_ERROR ? count : next + taken;

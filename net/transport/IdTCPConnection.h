@@ -83,6 +83,9 @@ public:
     int32_t MaxLineLength = 16384;
     TIdMaxLineAction MaxLineAction = maException;
     int32_t ReadTimeout = 0;
+    // Longest time (ms) a send may hand nothing to the peer before it fails with socket error
+    // 10060 and the connection closes; 0: no limit.
+    int32_t WriteTimeout = 0;
     int32_t RecvBufferSize = 32768;
     int32_t SendBufferSize = 32768;
     std::function<void(TIdTCPConnection& Sender)> OnDisconnected;

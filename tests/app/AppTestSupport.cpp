@@ -69,35 +69,10 @@ void WriteServiceSettings(const std::string& settingsFile, int ftpPort, int prob
 
 LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std::string& password) {
     port_ = FreePort();
-    std::string script = std::string(std::getenv("NB_SOURCE_DIR") ? std::getenv("NB_SOURCE_DIR") : ".") +
-                         "/tests/app/lying_ftpd.py";
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::string p = std::to_string(port_), b = std::to_string(sizeBonus);
-        int devnull = open("/dev/null", O_RDWR);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        execl("/usr/bin/python3", "python3", script.c_str(), p.c_str(), user.c_str(), password.c_str(),
-              home_.Path().c_str(), b.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 500; ++i) {
-        if (PortAccepts(port_)) {
-            pid_ = pid;
-            return;
-        }
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    pid_ = StartServerScript("tests/app/lying_ftpd.py",
+                             {std::to_string(port_), user, password, home_.Path(), std::to_string(sizeBonus)}, port_);
 }
 
-LyingFtpServer::~LyingFtpServer() {
-    if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-}
+LyingFtpServer::~LyingFtpServer() { StopServerScript(pid_); }
 
 }  // namespace nb::test

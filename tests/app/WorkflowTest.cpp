@@ -207,12 +207,48 @@ TEST_F(WorkflowTest, RefusedStoreIsAnUploadFailure) {
     PyFtpServer server;
     ASSERT_TRUE(server.Running()) << server.Error();
     UseServerPort(server.Port());
-    fs::create_directories(server.Home() + "/user.bck");  // the server cannot store over a folder
+    fs::create_directories(server.Home() + "/user.bck.part");  // the server cannot store over a folder
+    WriteFile(server.Home() + "/user.bck", "the previous archive");
 
     EXPECT_EQ(Press(true), (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료",
                                                      "status:백업을 완료했습니다.", "status:파일을 올리는 중...",
                                                      "message:파일 올리기를 실패하였습니다.", "status:서버 단절"}));
     EXPECT_FALSE(completed);
+    EXPECT_EQ(ReadFile(server.Home() + "/user.bck"), "the previous archive");
+}
+
+// The upload lands under a temporary name and is renamed onto the archive's: on a server that
+// replaces an existing file by a rename (vsftpd), and after a dead upload's leftovers (pyftpdlib).
+TEST_F(WorkflowTest, UploadRenamesOntoThePreviousCopyOnVsftpd) {
+    VsftpdServer server;
+    if (!server.Running()) GTEST_SKIP() << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Root() + "/anonymous.bck", "the previous archive");
+
+    EXPECT_EQ(Press(true, "anonymous", ""),
+              (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료", "status:백업을 완료했습니다.",
+                                        "status:파일을 올리는 중...", "status:Uploade speed *",
+                                        "status:전송을 완료했습니다.", kCompleted, "status:서버 단절"}));
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(ReadFile(server.Root() + "/anonymous.bck"), ReadFile(data + "/Backup/anonymous.bck"));
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(server.Root())) names.push_back(e.path().filename());
+    EXPECT_EQ(names, (std::vector<std::string>{"anonymous.bck"}));
+}
+
+TEST_F(WorkflowTest, UploadRemovesWhatADeadUploadLeft) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", "the previous archive");
+    WriteFile(server.Home() + "/user.bck.part", "half an upload");
+    WriteFile(server.Home() + "/other.bck.part", "another user's upload in progress");
+
+    Press(true);
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(ReadFile(server.Home() + "/user.bck"), ReadFile(data + "/Backup/user.bck"));
+    EXPECT_FALSE(PathExists(server.Home() + "/user.bck.part"));
+    EXPECT_EQ(ReadFile(server.Home() + "/other.bck.part"), "another user's upload in progress");
 }
 
 TEST_F(WorkflowTest, StoredSizeThatDiffersIsAnUploadFailure) {

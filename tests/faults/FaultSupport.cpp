@@ -1,5 +1,6 @@
 #include "tests/faults/FaultSupport.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,6 +47,13 @@ ScriptedFtpServer::~ScriptedFtpServer() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
+}
+
+ThrottledFtpServer::ThrottledFtpServer(int bytesPerSecond) {
+    port_ = FreePort();
+    pid_ = StartServerScript("tests/faults/throttled_ftpd.py",
+                             {std::to_string(port_), "user", "secret", home_.Path(), std::to_string(bytesPerSecond)},
+                             port_);
 }
 
 CliWorld::CliWorld() {
@@ -108,6 +116,22 @@ CommandResult CliWorld::Cli(const std::vector<std::string>& args, const std::vec
 CommandResult CliWorld::Download(const std::vector<std::string>& extraEnv) const {
     return Cli({"download", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet"},
                extraEnv);
+}
+
+int CliWorld::StartUpload() const {
+    const std::string cli = CliPath(), data = DataFolder();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_RDWR);
+        ::dup2(devnull, 0);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        ::execl(cli.c_str(), cli.c_str(), "upload", "--user", "user", "--password", "secret", "--data-folder",
+                data.c_str(), "--quiet", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
 }
 
 CommandResult CliWorld::Upload(const std::vector<std::string>& extraEnv) const {

@@ -24,6 +24,23 @@ private:
     int pid_ = -1;
 };
 
+// pyftpdlib whose data connections move at most bytesPerSecond each way.
+class ThrottledFtpServer {
+public:
+    explicit ThrottledFtpServer(int bytesPerSecond);
+    ~ThrottledFtpServer() { StopServerScript(pid_); }
+    ThrottledFtpServer(const ThrottledFtpServer&) = delete;
+    ThrottledFtpServer& operator=(const ThrottledFtpServer&) = delete;
+    int Port() const { return port_; }
+    const std::string& Home() const { return home_.Path(); }
+    bool Running() const { return pid_ > 0; }
+
+private:
+    TempDir home_;
+    int port_ = 0;
+    int pid_ = -1;
+};
+
 // A computer with nestbridge-cli: its own settings and Wine prefix, a data folder holding
 // OldSet(), and "new" files that an archive made from them brings.
 class CliWorld {
@@ -47,6 +64,8 @@ public:
                       int limitSeconds = 120) const;
     CommandResult Download(const std::vector<std::string>& extraEnv = {}) const;
     CommandResult Upload(const std::vector<std::string>& extraEnv = {}) const;
+    // Starts an upload without waiting for it (output discarded); its pid.
+    int StartUpload() const;
 
     TempDir root;
     std::vector<std::string> env;

@@ -158,6 +158,37 @@ std::string CliPath() {
     return p ? p : "nestbridge-cli";
 }
 
+int StartServerScript(const std::string& script, const std::vector<std::string>& args, int port) {
+    const char* source = std::getenv("NB_SOURCE_DIR");
+    const std::string path = std::string(source ? source : ".") + "/" + script;
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        std::vector<char*> argv{const_cast<char*>("python3"), const_cast<char*>(path.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        // Debian's interpreter: another python3 earlier on PATH does not see Debian's modules.
+        execv("/usr/bin/python3", argv.data());
+        _exit(127);
+    }
+    for (int i = 0; i < 500; ++i) {
+        if (PortAccepts(port)) return pid;
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+void StopServerScript(int pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
 PyFtpServer::PyFtpServer(const std::string& user, const std::string& password) : user_(user), password_(password) {
     for (int attempt = 0; attempt < 3 && pid_ <= 0; ++attempt) {
         port_ = FreePort();
@@ -197,6 +228,53 @@ PyFtpServer::PyFtpServer(const std::string& user, const std::string& password) :
 PyFtpServer::~PyFtpServer() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+VsftpdServer::VsftpdServer() {
+    fs::create_directories(Root());
+    fs::permissions(Root(), fs::perms(0755));
+    port_ = FreePort();
+    const std::string config = dir_ / "vsftpd.conf";
+    WriteFile(config, "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port_) +
+                          "\nbackground=NO\nrun_as_launching_user=YES\n"
+                          "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
+                          "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
+                          "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" + Root() +
+                          "\nsecure_chroot_dir=" + dir_.Path() +
+                          "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
+                          "seccomp_sandbox=NO\nxferlog_enable=NO\n");
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execl("/usr/sbin/vsftpd", "vsftpd", config.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (PortAccepts(port_)) {
+            pid_ = pid;
+            return;
+        }
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            error_ = "vsftpd exited (is vsftpd installed?)";
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    error_ = "vsftpd did not start listening";
+}
+
+VsftpdServer::~VsftpdServer() {
+    if (pid_ > 0) {
+        kill(-pid_, SIGTERM);  // its own process group: the session processes too
         waitpid(pid_, nullptr, 0);
     }
 }

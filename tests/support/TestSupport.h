@@ -45,6 +45,12 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
 // The nestbridge-cli under test (from $NB_CLI).
 std::string CliPath();
 
+// Runs a Python server script (tests/<relative path>, under $NB_SOURCE_DIR) with args, output to
+// /dev/null; its pid once it accepts on 127.0.0.1:port, or -1 when it ended or never listened.
+int StartServerScript(const std::string& script, const std::vector<std::string>& args, int port);
+// Stops a child of StartServerScript (nothing for -1).
+void StopServerScript(int pid);
+
 // pyftpdlib serving a temporary home for one user, on 127.0.0.1 and a free port.
 class PyFtpServer {
 public:
@@ -64,6 +70,27 @@ public:
 private:
     TempDir home_;
     std::string user_, password_, error_;
+    int port_ = 0;
+    int pid_ = -1;
+};
+
+// vsftpd in the foreground, unprivileged, on 127.0.0.1 and a free port: anonymous login with
+// writes, renames and deletes allowed in Root(), active and passive data connections.
+class VsftpdServer {
+public:
+    VsftpdServer();
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    int Port() const { return port_; }
+    std::string Root() const { return dir_ / "root"; }
+    bool Running() const { return pid_ > 0; }
+    const std::string& Error() const { return error_; }
+
+private:
+    TempDir dir_;
+    std::string error_;
     int port_ = 0;
     int pid_ = -1;
 };

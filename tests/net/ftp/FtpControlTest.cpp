@@ -282,5 +282,59 @@ TEST_F(FtpControl, ConnectWhileConnectedClosesTheConnection) {
     server_->Finish();
 }
 
+// RNFR/RNTO and DELE: each reply the client may meet, and how it ends.
+struct FileCommandCase {
+    const char* name;
+    bool rename;
+    Lines replies;    // one per command, in order
+    Lines commands;   // what the client sent after the login
+    int code;         // 0: no error
+    bool targetRefused;
+};
+
+class FtpFileCommand : public FtpControl, public ::testing::WithParamInterface<FileCommandCase> {};
+
+TEST_P(FtpFileCommand, SendsItsCommandsAndRaisesOnOtherCodes) {
+    const auto& c = GetParam();
+    Serve([&c](test::FakeSession& s) {
+        s.Login();
+        for (const auto& r : c.replies) {
+            if (s.ReadCommand().empty()) break;
+            s.Send(r + "\r\n");
+        }
+        s.ClientClosed();
+    });
+    ftp_.Connect(true, -1);
+    int code = 0;
+    bool targetRefused = false;
+    try {
+        if (c.rename) ftp_.Rename("a.bck.part", "a.bck"); else ftp_.Delete("a.bck");
+    } catch (const EIdFTPRenameTargetRefused& e) {
+        code = e.ReplyCode;
+        targetRefused = true;
+    } catch (const EIdProtocolReplyError& e) {
+        code = e.ReplyCode;
+    }
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(targetRefused, c.targetRefused);
+    EXPECT_TRUE(ftp_.IsConnected()) << "a refusal leaves the control connection open";
+    Lines sent = Commands();
+    EXPECT_EQ(Lines(sent.begin() + 4, sent.end()), c.commands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FtpFileCommand,
+    ::testing::Values(
+        FileCommandCase{"renamed", true, {"350 ready", "250 done"}, {"RNFR a.bck.part", "RNTO a.bck"}, 0, false},
+        FileCommandCase{"no_source", true, {"550 no such file"}, {"RNFR a.bck.part"}, 550, false},
+        FileCommandCase{"unsupported", true, {"502 not implemented"}, {"RNFR a.bck.part"}, 502, false},
+        FileCommandCase{"target_exists", true, {"350 ready", "553 exists"}, {"RNFR a.bck.part", "RNTO a.bck"}, 553,
+                        true},
+        FileCommandCase{"rnfr_250_is_not_350", true, {"250 odd"}, {"RNFR a.bck.part"}, 250, false},
+        FileCommandCase{"deleted", false, {"250 gone"}, {"DELE a.bck"}, 0, false},
+        FileCommandCase{"delete_missing", false, {"550 no such file"}, {"DELE a.bck"}, 550, false},
+        FileCommandCase{"delete_busy", false, {"450 busy"}, {"DELE a.bck"}, 450, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace nb

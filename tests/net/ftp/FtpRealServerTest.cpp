@@ -1,6 +1,9 @@
 // Up- and downloads against a real FTP server (pyftpdlib), in active and in passive mode.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "net/ftp/IdFTP.h"
 #include "platform/Stream.h"
 #include "tests/support/TestSupport.h"
@@ -113,6 +116,69 @@ TEST_P(FtpRealServer, WrongPasswordIsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, FtpRealServer, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Passive" : "Active"; });
+
+// Rename and Delete against both real servers: a rename onto an existing name replaces it, as
+// the upload relies on; a missing source or file is a reply error naming the server's code.
+class FtpFileCommandsOnRealServers : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        const bool vsftpd = std::string(GetParam()) == "vsftpd";
+        if (vsftpd) {
+            vsftpd_ = std::make_unique<test::VsftpdServer>();
+            if (!vsftpd_->Running()) GTEST_SKIP() << "vsftpd: " << vsftpd_->Error();
+            home_ = vsftpd_->Root();
+            ftp_.Port = vsftpd_->Port();
+            ftp_.Username = "anonymous";
+        } else {
+            pyftpd_ = std::make_unique<test::PyFtpServer>();
+            if (!pyftpd_->Running()) GTEST_SKIP() << "pyftpdlib: " << pyftpd_->Error();
+            home_ = pyftpd_->Home();
+            ftp_.Port = pyftpd_->Port();
+            ftp_.Username = pyftpd_->User();
+            ftp_.Password = pyftpd_->Password();
+        }
+        ftp_.Host = "127.0.0.1";
+        ftp_.Connect(true, -1);
+    }
+    void Upload(const std::string& name, const std::string& bytes) {
+        test::WriteFile(local_ / "up", bytes);
+        ftp_.Put(local_ / "up", name);
+    }
+    int32_t ReplyCodeOf(const std::function<void()>& command) {
+        try {
+            command();
+        } catch (const EIdFTPRenameTargetRefused&) {
+            ADD_FAILURE() << "refused as a target";
+        } catch (const EIdProtocolReplyError& e) {
+            return e.ReplyCode;
+        }
+        return 0;
+    }
+
+    std::unique_ptr<test::PyFtpServer> pyftpd_;
+    std::unique_ptr<test::VsftpdServer> vsftpd_;
+    std::string home_;
+    test::TempDir local_;
+    TIdFTP ftp_;
+};
+
+TEST_P(FtpFileCommandsOnRealServers, RenameReplacesAnExistingFileAndDeleteRemoves) {
+    Upload("u.bck", "the previous archive");
+    Upload("u.bck.part", "the new archive");
+    ftp_.Rename("u.bck.part", "u.bck");
+    EXPECT_EQ(test::ReadFile(home_ + "/u.bck"), "the new archive");
+    EXPECT_FALSE(test::PathExists(home_ + "/u.bck.part"));
+
+    EXPECT_EQ(ReplyCodeOf([&] { ftp_.Rename("u.bck.part", "u.bck"); }), 550);
+    EXPECT_EQ(test::ReadFile(home_ + "/u.bck"), "the new archive");
+    ftp_.Delete("u.bck");
+    EXPECT_FALSE(test::PathExists(home_ + "/u.bck"));
+    EXPECT_EQ(ReplyCodeOf([&] { ftp_.Delete("u.bck"); }), 550);
+    EXPECT_TRUE(ftp_.IsConnected());
+    ftp_.Quit();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpFileCommandsOnRealServers, ::testing::Values("pyftpdlib", "vsftpd"));
 
 }  // namespace
 }  // namespace nb

@@ -3,6 +3,8 @@
 // connections, a server that never connects, PASV naming another host).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "net/ftp/IdFTP.h"
 #include "net/transport/IdSocketHandle.h"
 #include "platform/Exception.h"
@@ -504,6 +506,94 @@ TEST_P(FtpPassiveTarget, ConnectsToTheControlPeer) {
 
 INSTANTIATE_TEST_SUITE_P(NamedHosts, FtpPassiveTarget,
                          ::testing::Values("127,0,0,1", "127,0,0,3", "0,0,0,0", "10,0,0,7", "192,0,2,1"));
+
+// The passive retry: a refused PORT, or a server that accepts the command but never connects
+// back, ends in the same transfer over PASV on the same control connection.
+struct FallbackCase {
+    const char* name;
+    bool store;
+    bool portRefused;
+};
+
+class FtpPassiveFallback : public FtpTransfer, public ::testing::WithParamInterface<FallbackCase> {};
+
+TEST_P(FtpPassiveFallback, RetriesTheTransferPassively) {
+    const auto& c = GetParam();
+    const std::string payload = test::RandomBytes(70000, 3);
+    const std::string command = c.store ? "STOR a.bck" : "RETR a.bck";
+    std::string stored;
+    Serve([&](FakeSession& s) {
+        const std::string port = s.ReadCommand();
+        EXPECT_EQ(port.rfind("PORT ", 0), 0u) << "the first try stays active";
+        if (c.portRefused) {
+            s.Send("501 rejected data connection to foreign address\r\n");
+        } else {
+            s.Send("200 PORT ok\r\n");
+            s.Expect(command);
+            s.Send("150 opening data connection\r\n");
+            s.Expect("ABOR");
+            s.Send("425 cannot open data connection\r\n225 no transfer to abort\r\n");
+        }
+        s.Expect("PASV");
+        const int p = s.ListenPassive();
+        s.Send("227 Entering Passive Mode (127,0,0,1," + std::to_string(p / 256) + "," + std::to_string(p % 256) +
+               ")\r\n");
+        if (c.store) {
+            s.Expect(command);
+            FakeSocket data = s.AcceptPassive();
+            s.Send("150 go\r\n");
+            stored = data.ReceiveAll();
+        } else {
+            FakeSocket data = s.AcceptPassive();
+            s.Expect(command);
+            s.Send("150 here\r\n");
+            data.Send(payload);
+        }
+        s.Send("226 done\r\n");
+    });
+    ftp_.PassiveFallback = true;
+    ftp_.DataConnectionTimeout = 300;
+    TMemoryStream stream;
+    if (c.store) {
+        stream.WriteBuffer(payload.data(), static_cast<int32_t>(payload.size()));
+        ftp_.PutStream(stream, "a.bck");
+    } else {
+        ftp_.GetToStream("a.bck", stream);
+        EXPECT_EQ(stream.ToString(), payload);
+    }
+    EXPECT_TRUE(ftp_.IsConnected());
+    EXPECT_FALSE(ftp_.Passive) << "the next transfer tries active again";
+    Commands();
+    if (c.store) {
+        EXPECT_EQ(stored, payload);
+    }
+    // One transfer as far as the progress is concerned.
+    ASSERT_FALSE(work_.empty());
+    EXPECT_EQ(std::count_if(work_.begin(), work_.end(), [](const WorkEvent& w) { return w.kind == "begin"; }), 1);
+    EXPECT_EQ(statuses_, (Lines{"Connection established", "Starting FTP transfer", "Transfer complete"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, FtpPassiveFallback,
+                         ::testing::Values(FallbackCase{"store_port_refused", true, true},
+                                           FallbackCase{"store_no_connect_back", true, false},
+                                           FallbackCase{"retrieve_port_refused", false, true},
+                                           FallbackCase{"retrieve_no_connect_back", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FtpTransfer, WithoutTheFallbackARefusedPortIsTheReplyError) {
+    Serve([](FakeSession& s) {
+        s.ReadCommand();
+        s.Send("500 no\r\n");
+    });
+    TMemoryStream stream;
+    try {
+        ftp_.GetToStream("a", stream);
+        FAIL() << "no error";
+    } catch (const EIdProtocolReplyError& e) {
+        EXPECT_EQ(e.ReplyCode, 500);
+    }
+    EXPECT_EQ(Commands().size(), 1u);
+}
 
 }  // namespace
 }  // namespace nb

@@ -322,6 +322,54 @@ TEST_F(TimeoutTest, NoReadTimeoutWaitsForLateData) {
     EXPECT_FALSE(client_.LineTimedOut);
 }
 
+// A peer that stops reading: once nothing more fits, the send fails with 10060 after
+// WriteTimeout and the connection closes; both the single-send and the batched stream path.
+class WriteTimeoutTest : public ConnectionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(WriteTimeoutTest, PeerThatStopsReadingEndsTheSend) {
+    std::atomic<bool> done{false};
+    Peer peer([&](PeerSocket&) {
+        while (!done) SleepMs(10);
+    });
+    ConnectTo(peer);
+    client_.WriteTimeout = 200;
+    client_.SendBufferSize = 16384;
+    const std::string bytes = test::RandomBytes(48 << 20, 9);  // far more than both socket buffers
+    try {
+        if (GetParam()) {
+            TMemoryStream stream;
+            stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+            client_.WriteFromStream(stream);
+        } else {
+            client_.WriteBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
+        }
+        done = true;
+        FAIL() << "the send never ran out of time";
+    } catch (const EIdSocketError& e) {
+        EXPECT_EQ(e.ErrorCode, 10060);
+    }
+    done = true;
+    EXPECT_FALSE(client_.IsConnected());
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, WriteTimeoutTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "stream" : "bytes"; });
+
+TEST_F(TimeoutTest, WriteTimeoutDoesNotEndASlowReader) {
+    std::string received;
+    Peer peer([&](PeerSocket& s) {
+        SleepMs(100);
+        received = s.ReadUntilClosed();
+    });
+    ConnectTo(peer);
+    client_.WriteTimeout = 1000;
+    const std::string bytes = test::RandomBytes(8 << 20, 4);
+    client_.WriteBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
+    client_.Disconnect();
+    peer.Join();
+    EXPECT_EQ(received, bytes);
+}
+
 class WorkTest : public ConnectionTest {};
 
 TEST_F(WorkTest, UploadReportsEverySend) {
