@@ -4,7 +4,7 @@
 #include <cstring>
 #include <exception>
 
-#include "net/ftp/IdRFCReply.h"
+#include "net/transport/IdRFCReply.h"
 #include "net/transport/IdException.h"
 #include "net/transport/IdStack.h"
 #include "platform/Stream.h"
