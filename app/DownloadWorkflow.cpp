@@ -76,6 +76,7 @@ bool TForm1::DownloadFile() {
         CrashPoint("download.done");
         return true;
     } catch (...) {
+        window_.ShowFailureReason(CurrentExceptionText());
         window_.ShowMessage("파일 받기에 실패하였습니다.");
         return false;
     }

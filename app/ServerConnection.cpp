@@ -1,6 +1,7 @@
 // The reachability check, the login and the logout that both workflows share.
 #include "app/Service.h"
 #include "app/Unit1.h"
+#include "platform/Exception.h"
 
 namespace nb {
 
@@ -41,6 +42,7 @@ bool TForm1::ConnectServer() {
         WriteSetting(window_.PasswordText(), "HOSTPASS");
         return true;
     } catch (...) {
+        window_.ShowFailureReason(CurrentExceptionText());
         window_.ShowMessage("서버 접속에 실패하였습니다.");
         return false;
     }

@@ -82,6 +82,7 @@ bool TForm1::UploadFile() {
         if (stored >= 0 && stored != sent) throw Exception("size mismatch after upload");
         return true;
     } catch (...) {
+        window_.ShowFailureReason(CurrentExceptionText());
         window_.ShowMessage("파일 올리기를 실패하였습니다.");
         return false;
     }
