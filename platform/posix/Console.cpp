@@ -19,7 +19,7 @@ struct sigaction savedInterrupt;
 
 // Ctrl-C at the prompt must not leave the user's terminal without echo.
 void RestoreAndInterrupt(int signal) {
-    tcsetattr(0, TCSAFLUSH, &savedTerminal);
+    tcsetattr(0, TCSANOW, &savedTerminal);
     sigaction(SIGINT, &savedInterrupt, nullptr);
     raise(signal);
 }
@@ -27,19 +27,20 @@ void RestoreAndInterrupt(int signal) {
 
 bool ReadLineWithoutEcho(const std::string& prompt, std::string& line) {
     if (tcgetattr(0, &savedTerminal) != 0) return false;
-    std::fputs(prompt.c_str(), stderr);
-    std::fflush(stderr);
     struct sigaction onInterrupt {};
     onInterrupt.sa_handler = RestoreAndInterrupt;
     sigaction(SIGINT, &onInterrupt, &savedInterrupt);
     termios quiet = savedTerminal;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
-    tcsetattr(0, TCSAFLUSH, &quiet);
+    // TCSANOW, not TCSAFLUSH: what was typed ahead of the prompt is the password, not to be dropped.
+    tcsetattr(0, TCSANOW, &quiet);
     ScopeExit restore([] {
-        tcsetattr(0, TCSAFLUSH, &savedTerminal);
+        tcsetattr(0, TCSANOW, &savedTerminal);
         sigaction(SIGINT, &savedInterrupt, nullptr);
     });
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
     line.clear();
     char c = 0;
     for (;;) {

@@ -79,7 +79,8 @@ TEST_F(PasswordSources, EachSourceInItsOrder) {
 TEST_F(PasswordSources, PromptedOnATerminalWithoutEcho) {
     // The program runs on a pseudo-terminal; the password is typed once the prompt shows.
     const char* driver = R"(
-import os, pty, sys
+import os, pty, signal, sys
+signal.alarm(60)  # a program that never reads the typed line fails the test instead of hanging it
 pid, fd = pty.fork()
 if pid == 0:
     os.execv(sys.argv[1], sys.argv[1:])
