@@ -8,30 +8,11 @@
 #include <cerrno>
 
 #include "platform/FileSystem.h"
+#include "platform/posix/Handles.h"
 
 namespace nb {
 
 namespace {
-
-// A descriptor closed on every path out.
-class TDescriptor {
-public:
-    explicit TDescriptor(int fd) : fd_(fd) {}
-    ~TDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TDescriptor(const TDescriptor&) = delete;
-    TDescriptor& operator=(const TDescriptor&) = delete;
-    int Get() const { return fd_; }
-    bool Close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, const std::string& text) {
     size_t done = 0;
