@@ -32,6 +32,9 @@ public:
     virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;    // information icon
     // The application's default error box (stop icon); text already has its full stop rule applied.
     virtual void ShowErrorBox(const std::string& text) = 0;
+    // A modal information box with OK and Cancel (the archive's next-volume prompt); true for
+    // OK. Without a window to ask, Cancel.
+    virtual bool AskOkCancel(const std::string& /*text*/) { return false; }
     // Why a step failed (an exception's own text, a server's reply), beside the fixed message
     // the step shows; the window shows nothing more, a console or a log keeps it.
     virtual void ShowFailureReason(const std::string& /*reason*/) {}
