@@ -8,25 +8,10 @@
 #include "platform/Exception.h"
 #include "platform/FileState.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderEntries.h"
 #include "platform/DurableFile.h"
 
 namespace nb {
-
-namespace {
-
-std::string Join(const std::string& folder, const std::string& name) { return folder + PathDelim + name; }
-
-// Every entry of a folder but "." and "..", hidden and system ones included.
-std::vector<TSearchRec> Entries(const std::string& folder) {
-    std::vector<TSearchRec> entries;
-    TFileSearch search(Join(folder, "*"), faAnyFile);
-    TSearchRec rec;
-    while (search.Next(rec))
-        if (rec.Name != "." && rec.Name != "..") entries.push_back(rec);
-    return entries;
-}
-
-}  // namespace
 
 const char* SwapStepName(TSwapStep step) {
     switch (step) {
@@ -45,7 +30,7 @@ const char* SwapStepName(TSwapStep step) {
 
 std::vector<std::string> PlainFileNames(const std::string& folder) {
     std::vector<std::string> names;
-    TFileSearch search(Join(folder, "*.*"), faArchive);
+    TFileSearch search(JoinPath(folder, "*.*"), faArchive);
     TSearchRec rec;
     while (search.Next(rec)) names.push_back(rec.Name);
     return names;
@@ -55,14 +40,14 @@ std::vector<std::string> DataFileNames(const std::string& folder) {
     std::vector<std::string> names;
     constexpr uint32_t notPlain = faHidden | faSysFile | faVolumeID | faDirectory;
     for (const auto& rec : Entries(folder))
-        if (!(rec.Attr & notPlain) || (!(rec.Attr & faHidden) && IsSymbolicLink(Join(folder, rec.Name))))
+        if (!(rec.Attr & notPlain) || (!(rec.Attr & faHidden) && IsSymbolicLink(JoinPath(folder, rec.Name))))
             names.push_back(rec.Name);
     return names;
 }
 
 std::vector<std::string> ReadOnlyPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
-    TFileSearch search(Join(folder, "*.*"), faArchive);
+    TFileSearch search(JoinPath(folder, "*.*"), faArchive);
     TSearchRec rec;
     while (search.Next(rec))
         if (rec.Attr & faReadOnly) names.push_back(rec.Name);
@@ -130,12 +115,12 @@ bool TDataFolderSwap::VerifyArchives() {
 bool TDataFolderSwap::FindReadOnlyFiles() {
     // A link is moved, not written: what it points to being read-only is no obstacle.
     for (const auto& name : ReadOnlyPlainFiles(dataFolder_))
-        if (!IsSymbolicLink(Join(dataFolder_, name)))
+        if (!IsSymbolicLink(JoinPath(dataFolder_, name)))
             return Fail("read-only data file " + name, TSwapFault::ReadOnlyFile, name);
     // Moving a file another program writes would leave its writes in the set-aside copy.
     std::vector<std::string> paths;
     for (const auto& name : PlainFileNames(dataFolder_))
-        if (!IsSymbolicLink(Join(dataFolder_, name))) paths.push_back(Join(dataFolder_, name));
+        if (!IsSymbolicLink(JoinPath(dataFolder_, name))) paths.push_back(JoinPath(dataFolder_, name));
     auto held = FilesOpenElsewhere(paths);
     if (!held.empty())
         return Fail("data file in use " + held.front(), TSwapFault::FileInUse, ExtractFileName(held.front()));
@@ -169,9 +154,9 @@ bool TDataFolderSwap::RestoreIntoStaging() {
         }
     }
     // The commit promises that staging holds the whole new set: it must survive a power cut.
-    for (const auto& entry : Entries(staging)) {
+    for (const auto& entry : FolderEntries(staging)) {
         CrashPoint("swap.staged-synced");
-        if (!(entry.Attr & faDirectory) && !SyncFile(Join(staging, entry.Name))) return Fail("cannot sync " + entry.Name);
+        if (!(entry.Attr & faDirectory) && !SyncFile(JoinPath(staging, entry.Name))) return Fail("cannot sync " + entry.Name);
     }
     if (!SyncDirectory(staging)) return Fail("cannot sync the staging folder");
     return !OnStaged || OnStaged() || Fail("the restored set could not be kept");
@@ -182,8 +167,7 @@ bool TDataFolderSwap::SetAsideDataFiles() {
     if (!CreateDir(setAside)) return Fail("cannot create the set-aside folder");
     for (const auto& name : DataFileNames(dataFolder_)) {
         CrashPoint("swap.set-aside");
-        if (!RenameNoReplace(Join(dataFolder_, name), Join(setAside, name))) return Fail("cannot set aside " + name);
-        setAsideNames_.push_back(name);
+        if (!RenameNoReplace(JoinPath(dataFolder_, name), JoinPath(setAside, name))) return Fail("cannot set aside " + name);
     }
     // Both folders' entries must be on disk before the commit is.
     if (!SyncDirectory(dataFolder_) || !SyncDirectory(setAside)) return Fail("cannot sync the set-aside files");
@@ -192,7 +176,7 @@ bool TDataFolderSwap::SetAsideDataFiles() {
 
 bool TDataFolderSwap::Commit() {
     TSwapRecord record{TSwapPhase::MovingIn, {}};
-    for (const auto& entry : Entries(journal_.Area().Staging))
+    for (const auto& entry : FolderEntries(journal_.Area().Staging))
         if (!(entry.Attr & faDirectory)) record.Restored.push_back(entry.Name);
     if (!journal_.Write(record)) return Fail("cannot write the journal");
     committed_ = true;
@@ -201,21 +185,19 @@ bool TDataFolderSwap::Commit() {
 
 bool TDataFolderSwap::MoveRestoredFiles() {
     const TSwapWorkArea& area = journal_.Area();
-    for (const auto& entry : Entries(area.Staging)) {
+    for (const auto& entry : FolderEntries(area.Staging)) {
         if (entry.Attr & faDirectory) continue;  // restores write no folders here
         CrashPoint("swap.move-in");
-        std::string target = Join(dataFolder_, entry.Name);
+        std::string target = JoinPath(dataFolder_, entry.Name);
         int32_t existing = FileGetAttr(target);
         if (existing != -1) {
             // Only hidden or system entries and folders are left; a file of the same name gives way
             // to the restored one, as the restore would have overwritten it.
             if (existing & faDirectory)
                 return Fail("a folder stands where " + entry.Name + " goes", TSwapFault::FolderInTheWay, entry.Name);
-            if (!RenameNoReplace(target, Join(area.SetAside, entry.Name))) return Fail("cannot set aside " + entry.Name);
-            displacedNames_.push_back(entry.Name);
+            if (!RenameNoReplace(target, JoinPath(area.SetAside, entry.Name))) return Fail("cannot set aside " + entry.Name);
         }
-        if (!RenameNoReplace(Join(area.Staging, entry.Name), target)) return Fail("cannot move in " + entry.Name);
-        movedInNames_.push_back(entry.Name);
+        if (!RenameNoReplace(JoinPath(area.Staging, entry.Name), target)) return Fail("cannot move in " + entry.Name);
     }
     CrashPoint("swap.moved-in");
     return SyncDirectory(dataFolder_) || Fail("cannot sync the data folder");
@@ -224,18 +206,6 @@ bool TDataFolderSwap::MoveRestoredFiles() {
 bool TDataFolderSwap::RemoveSetAside() {
     // A failure here leaves only old copies in the work area, which the next start removes.
     return journal_.Finish();
-}
-
-bool TDataFolderSwap::Rollback() {
-    const TSwapWorkArea& area = journal_.Area();
-    bool ok = true;
-    for (const auto& name : movedInNames_) ok = RenameNoReplace(Join(dataFolder_, name), Join(area.Staging, name)) && ok;
-    movedInNames_.clear();
-    for (const auto& name : displacedNames_) ok = RenameNoReplace(Join(area.SetAside, name), Join(dataFolder_, name)) && ok;
-    displacedNames_.clear();
-    for (const auto& name : setAsideNames_) ok = RenameNoReplace(Join(area.SetAside, name), Join(dataFolder_, name)) && ok;
-    setAsideNames_.clear();
-    return SyncDirectory(dataFolder_) && ok;
 }
 
 void TDataFolderSwap::Undo() {
@@ -248,9 +218,10 @@ void TDataFolderSwap::Undo() {
         journal_.Write(record);
     }
     CrashPoint("swap.rollback");
-    rolledBack_ = Rollback();
-    // What could not go back stays in the work area, journal and all, rather than being lost.
-    if (rolledBack_) journal_.Finish();
+    // The same journal-driven way back a restart takes; what cannot go back stays in the work
+    // area, journal and all, rather than being lost.
+    std::string problem;
+    rolledBack_ = RollBackSwap(dataFolder_, problem);
 }
 
 }  // namespace nb

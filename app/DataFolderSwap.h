@@ -80,7 +80,6 @@ private:
     bool MoveRestoredFiles();
     bool RemoveSetAside();
     // Puts back what the set-aside and move steps changed; false when something could not be.
-    bool Rollback();
     // Rolls back, and removes the work area once the old set stands again.
     void Undo();
     bool Fail(const std::string& problem, TSwapFault fault = TSwapFault::Other, const std::string& file = {});
@@ -97,9 +96,6 @@ private:
     TSwapFault fault_ = TSwapFault::None;
     std::string problemFile_;
     bool rolledBack_ = true;
-    std::vector<std::string> setAsideNames_;   // data files now in the set-aside folder
-    std::vector<std::string> displacedNames_;  // hidden files a restored file of the same name replaced
-    std::vector<std::string> movedInNames_;    // restored files now in the data folder
 };
 
 }  // namespace nb

@@ -84,6 +84,7 @@ bool TForm1::DownloadFile() {
         CrashPoint("download.done");
         return true;
     } catch (...) {
+        window_.ShowFailureReason(CurrentExceptionText());
         if (DirectoryExists(BackupFolder_) && DiskLooksFull(BackupFolder_)) window_.ShowProblem(DiskFullNotice(BackupFolder_));
         window_.ShowMessage("파일 받기에 실패하였습니다.");
         return false;

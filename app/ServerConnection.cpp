@@ -3,6 +3,7 @@
 
 #include "app/Service.h"
 #include "app/Unit1.h"
+#include "platform/Exception.h"
 
 namespace nb {
 
@@ -53,6 +54,7 @@ bool TForm1::ConnectServer() {
         WriteSetting(window_.PasswordText(), "HOSTPASS");
         return true;
     } catch (...) {
+        window_.ShowFailureReason(CurrentExceptionText());
         window_.ShowMessage("서버 접속에 실패하였습니다.");
         return false;
     }

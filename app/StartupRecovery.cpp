@@ -8,25 +8,13 @@
 #include "platform/DirectoryTree.h"
 #include "platform/DurableFile.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderEntries.h"
 #include "platform/FolderLock.h"
 #include "platform/Format.h"
 
 namespace nb {
 
 namespace {
-
-std::string Join(const std::string& folder, const std::string& name) { return folder + PathDelim + name; }
-
-// Names of every entry of a folder but "." and ".." (none when it does not exist).
-std::vector<std::string> EntryNames(const std::string& folder) {
-    std::vector<std::string> names;
-    if (!DirectoryExists(folder)) return names;
-    TFileSearch search(Join(folder, "*"), faAnyFile);
-    TSearchRec rec;
-    while (search.Next(rec))
-        if (rec.Name != "." && rec.Name != "..") names.push_back(rec.Name);
-    return names;
-}
 
 bool IsFolder(const std::string& path) {
     int32_t attr = FileGetAttr(path);
@@ -42,12 +30,12 @@ bool IsPartialDownload(const std::string& name) {
 }
 
 bool RemovePartialDownloads(const std::string& dataFolder) {
-    const std::string backup = Join(dataFolder, "Backup");
+    const std::string backup = JoinPath(dataFolder, "Backup");
     bool removed = false;
-    for (const auto& name : EntryNames(backup)) {
-        if (!IsPartialDownload(name) || IsFolder(Join(backup, name))) continue;
+    for (const auto& name : FolderEntryNames(backup)) {
+        if (!IsPartialDownload(name) || IsFolder(JoinPath(backup, name))) continue;
         CrashPoint("recover.partial-download");
-        removed = DeleteFile(Join(backup, name)) || removed;
+        removed = DeleteFile(JoinPath(backup, name)) || removed;
     }
     if (removed) SyncDirectory(backup);
     return removed;
@@ -76,15 +64,15 @@ bool RollBack(const TSwapWorkArea& area, const TSwapRecord& record, std::string&
     // Staging outlives the journal's restored list; without it no file can be told to be ours.
     const bool stagingKept = DirectoryExists(area.Staging);
     for (const auto& name : stagingKept ? record.Restored : std::vector<std::string>{}) {
-        const std::string inData = Join(area.DataFolder, name);
+        const std::string inData = JoinPath(area.DataFolder, name);
         // Still in staging: it never moved in, and what stands in the data folder is not ours.
-        if (PathExists(Join(area.Staging, name)) || !PathExists(inData) || IsFolder(inData)) continue;
+        if (PathExists(JoinPath(area.Staging, name)) || !PathExists(inData) || IsFolder(inData)) continue;
         CrashPoint("recover.take-back");
-        if (!RenameNoReplace(inData, Join(area.Staging, name))) return Refuse(problem, "cannot take back " + name);
+        if (!RenameNoReplace(inData, JoinPath(area.Staging, name))) return Refuse(problem, "cannot take back " + name);
     }
-    for (const auto& name : EntryNames(area.SetAside)) {
+    for (const auto& name : FolderEntryNames(area.SetAside)) {
         CrashPoint("recover.put-back");
-        if (!RenameNoReplace(Join(area.SetAside, name), Join(area.DataFolder, name)))
+        if (!RenameNoReplace(JoinPath(area.SetAside, name), JoinPath(area.DataFolder, name)))
             return Refuse(problem, "cannot put back " + name);
     }
     return SyncDirectory(area.DataFolder) || Refuse(problem, "cannot sync " + area.DataFolder);
@@ -93,14 +81,14 @@ bool RollBack(const TSwapWorkArea& area, const TSwapRecord& record, std::string&
 // On to the new set: what is left in staging moves in; a hidden or system file of the same
 // name gives way to it, as the restore would have overwritten it.
 bool RollForward(const TSwapWorkArea& area, std::string& problem) {
-    for (const auto& name : EntryNames(area.Staging)) {
-        const std::string from = Join(area.Staging, name), to = Join(area.DataFolder, name);
+    for (const auto& name : FolderEntryNames(area.Staging)) {
+        const std::string from = JoinPath(area.Staging, name), to = JoinPath(area.DataFolder, name);
         if (IsFolder(from)) continue;  // restores into staging write no folders
         CrashPoint("recover.move-in");
         if (PathExists(to)) {
             if (IsFolder(to)) return Refuse(problem, "a folder stands where " + name + " goes");
             if (!EnsureFolder(area.SetAside, problem)) return false;
-            if (!RenameNoReplace(to, Join(area.SetAside, name))) return Refuse(problem, "cannot set aside " + name);
+            if (!RenameNoReplace(to, JoinPath(area.SetAside, name))) return Refuse(problem, "cannot set aside " + name);
         }
         if (!RenameNoReplace(from, to)) return Refuse(problem, "cannot move in " + name);
     }
@@ -108,6 +96,14 @@ bool RollForward(const TSwapWorkArea& area, std::string& problem) {
 }
 
 }  // namespace
+
+bool RollBackSwap(const std::string& dataFolder, std::string& problem) {
+    const TSwapWorkArea area(ExcludeTrailingPathDelimiter(dataFolder));
+    TSwapRecord record;
+    if (!ReadSwapJournal(area, record)) return Refuse(problem, "unreadable journal " + area.Journal);
+    if (!RollBack(area, record, problem)) return false;
+    return TSwapJournal(area.DataFolder).Finish() || Refuse(problem, "cannot remove " + area.Root);
+}
 
 TRecoveryResult RecoverInterruptedSwapLocked(const std::string& dataFolder) {
     TRecoveryResult result;
@@ -141,7 +137,7 @@ TRecoveryResult RecoverInterruptedSwapLocked(const std::string& dataFolder) {
         if (!journal.Write(record)) return Failed(result, problem);
     }
     CrashPoint("recover.roll-back");
-    const bool dataMoved = !record.Restored.empty() || !EntryNames(area.SetAside).empty();
+    const bool dataMoved = !record.Restored.empty() || !FolderEntryNames(area.SetAside).empty();
     if (!RollBack(area, record, problem)) return Failed(result, problem);
     if (!journal.Finish()) return Failed(result, "cannot remove " + area.Root);
     if (dataMoved)

@@ -31,6 +31,11 @@ TRecoveryResult RecoverInterruptedSwap();
 // The same for a caller that already holds the data folder's lock.
 TRecoveryResult RecoverInterruptedSwapLocked(const std::string& dataFolder);
 
+// The way back of a swap that stopped short, driven by its journal: the files it brought in go
+// back to staging, the set-aside ones come home, the work area goes. The swap's own undo and
+// the next start's recovery both take it. False (the work area kept) when a file cannot go back.
+bool RollBackSwap(const std::string& dataFolder, std::string& problem);
+
 // A line for the user about what was done; empty when there was nothing worth saying.
 std::string RecoveryNotice(const TRecoveryResult& result);
 

@@ -39,8 +39,16 @@ std::string FormatSpeed(double kilobytesPerSecond) {
     return text;
 }
 
+namespace {
+const std::string kDownloadSpeed = "Download speed ", kUploadSpeed = "Uploade speed ";
+}  // namespace
+
 std::string SpeedStatusText(TWorkMode mode, double kilobytesPerSecond) {
-    return (mode == wmRead ? "Download speed " : "Uploade speed ") + FormatSpeed(kilobytesPerSecond);
+    return (mode == wmRead ? kDownloadSpeed : kUploadSpeed) + FormatSpeed(kilobytesPerSecond);
+}
+
+bool IsSpeedStatusText(const std::string& text) {
+    return text.starts_with(kDownloadSpeed) || text.starts_with(kUploadSpeed);
 }
 
 double TForm1::CurrentTime() const { return environment_.Now ? environment_.Now() : Now(); }

@@ -22,5 +22,7 @@ std::string FormatSpeed(double kilobytesPerSecond);
 
 // "Download speed " / "Uploade speed " followed by the formatted speed.
 std::string SpeedStatusText(TWorkMode mode, double kilobytesPerSecond);
+// True for a text SpeedStatusText makes.
+bool IsSpeedStatusText(const std::string& text);
 
 }  // namespace nb

@@ -66,10 +66,12 @@ TForm1::TForm1(TWindowLayer& window, TForm1Environment environment)
     IdFTP1.OnWork = [this](TIdComponent& s, TWorkMode m, int64_t count) { IdFTP1Work(s, m, count); };
     IdFTP1.OnWorkEnd = [this](TIdComponent& s, TWorkMode m) { IdFTP1WorkEnd(s, m); };
 
-    // The archive component reports through the process-wide hooks: route them to this window.
+    // The archive component reports through the process-wide hooks; this is the one place
+    // they are installed, and they lead to the window layer like everything else.
     UserInterfaceHooks hooks;
     hooks.ProcessMessages = [this] { window_.ProcessMessages(); };
     hooks.ErrorBox = [this](const std::string& text) { window_.ShowErrorBox(text); };
+    hooks.OkCancelBox = [this](const std::string& text) { return window_.AskOkCancel(text); };
     SetUserInterfaceHooks(std::move(hooks));
 }
 

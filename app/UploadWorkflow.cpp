@@ -199,12 +199,15 @@ bool TForm1::UploadFile() {
         MoveOntoArchive(IdFTP1, temporary, remote, local, size);
         return true;
     } catch (const EIdProtocolReplyError&) {
+        window_.ShowFailureReason(CurrentExceptionText());
         RemoveTemporary(IdFTP1, temporary);
     } catch (const EIdException&) {
+        window_.ShowFailureReason(CurrentExceptionText());
         // A broken or silent connection may leave replies unread: the conversation is out of
         // step, so it ends here; the next upload removes the temporary file.
         CloseQuietly(IdFTP1);
     } catch (...) {
+        window_.ShowFailureReason(CurrentExceptionText());
         RemoveTemporary(IdFTP1, temporary);
     }
     window_.ShowMessage("파일 올리기를 실패하였습니다.");

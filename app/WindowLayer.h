@@ -35,6 +35,12 @@ public:
     // Which file stopped a press and what to do, shown before the press's own failure message:
     // a plain message in the window (the command-line program prints it on stderr).
     virtual void ShowProblem(const std::string& text) { ShowMessage(text); }
+    // A modal information box with OK and Cancel (the archive's next-volume prompt); true for
+    // OK. Without a window to ask, Cancel.
+    virtual bool AskOkCancel(const std::string& /*text*/) { return false; }
+    // Why a step failed (an exception's own text, a server's reply), beside the fixed message
+    // the step shows; the window shows nothing more, a console or a log keeps it.
+    virtual void ShowFailureReason(const std::string& /*reason*/) {}
 
     virtual void SetCursor(TScreenCursor cursor) = 0;
     // Serve pending window messages once.

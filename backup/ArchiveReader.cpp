@@ -161,17 +161,14 @@ void ArchiveReader::NextVolume(const std::string& name) {
     ++volume_;
     OpenArchive();
     std::unique_ptr<TFileStream> target;
-    try {
-        if (decision_) {
-            target = std::make_unique<TFileStream>(c_.currentFile_, fmOpenWrite | fmShareExclusive);
-            target->Seek(0, SeekOrigin::End);
-        }
-        ReadFileData(target.get(), decision_);
-    } catch (...) {
+    ScopeExit finish([&] {
         if (target) FinishTarget(target);
-        throw;
+    });
+    if (decision_) {
+        target = std::make_unique<TFileStream>(c_.currentFile_, fmOpenWrite | fmShareExclusive);
+        target->Seek(0, SeekOrigin::End);
     }
-    if (target) FinishTarget(target);
+    ReadFileData(target.get(), decision_);
 }
 
 void ArchiveReader::ReadFileData(TStream* target, bool restoring) {

@@ -157,7 +157,7 @@ int Run(const std::vector<std::string>& argv) {
 }
 
 const Command& Self() {
-    static const Command command{"archive", kUsage, Run};
+    static const Command command{"archive", "create, restore, list or verify a backup archive", kUsage, Run};
     return command;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "cli/Password.h"
 #include "cli/Progress.h"
 #include "net/ftp/IdFTP.h"
 #include "platform/Clock.h"
@@ -15,23 +16,14 @@ namespace nb::cli {
 
 namespace {
 
-const char* const kUsage =
-    "usage: nestbridge-cli ftp --host H [--port P] [--user U] [--password P] [--passive] [--quiet]\n"
+const std::string kUsage =
+    std::string("usage: nestbridge-cli ftp --host H [--port P] [--user U [--password P | --password-file FILE]]\n"
+    "        [--passive] [--quiet]\n"
     "        size REMOTE | get REMOTE LOCAL | put LOCAL REMOTE\n"
     "  size   prints the remote file's size in bytes (-1 when the server does not tell it)\n"
     "  get    downloads REMOTE into LOCAL, replacing LOCAL\n"
     "  put    uploads LOCAL as REMOTE\n"
-    "  --port defaults to 21; data connections are active unless --passive.\n";
-
-// The message of an error, without the line ends replies carry.
-std::string Reason(const std::string& message) {
-    std::string text;
-    for (char c : message) {
-        if (c != '\r') text += c;
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
-}
+    "  --port defaults to 21; data connections are active unless --passive.\n") + kPasswordUsage;
 
 std::string Speed(int64_t bytes, uint32_t elapsedMs) {
     if (elapsedMs == 0) return "";
@@ -66,14 +58,14 @@ void ShowProgress(TIdFTP& ftp, TerminalProgress& progress, const int64_t& expect
 int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
     ArgParser args(rawArgs);
     if (args.WantsHelp()) {
-        std::fputs(kUsage, stdout);
+        std::fputs(kUsage.c_str(), stdout);
         return ExitOk;
     }
     std::string host, portText = "21", user, password;
     const bool hasHost = args.Value("--host", host);
     args.Value("--port", portText);
-    args.Value("--user", user);
-    args.Value("--password", password);
+    const bool hasUser = args.Value("--user", user);
+    const PasswordOptions passwordOptions = TakePasswordOptions(args);
     const bool passive = args.Flag("--passive");
     const bool quiet = args.Flag("--quiet");
     std::vector<std::string> rest;
@@ -86,6 +78,8 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
     const size_t operands = op == "size" ? 1 : (op == "get" || op == "put") ? 2 : 0;
     if (operands == 0) return UsageError(self, "unknown operation " + op);
     if (rest.size() != operands + 1) return UsageError(self, op + " needs " + std::to_string(operands) + " argument(s)");
+    std::string problem;
+    if ((hasUser || passwordOptions.HaveOption) && !ResolvePassword(passwordOptions, user, password, problem)) return UsageError(self, problem);
 
     TIdFTP ftp;
     ftp.Host = host;
@@ -114,22 +108,23 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
         }
     } catch (const Exception& e) {
         progress.Finish();
-        std::fprintf(stderr, "nestbridge-cli ftp: %s\n", Reason(e.Message()).c_str());
+        std::fprintf(stderr, "nestbridge-cli ftp: %s\n", ReasonText(e.Message()).c_str());
         result = ExitFailure;
     }
     try {
         ftp.Quit();
     } catch (const Exception& e) {
         if (result == ExitOk) {
-            std::fprintf(stderr, "nestbridge-cli ftp: %s\n", Reason(e.Message()).c_str());
+            std::fprintf(stderr, "nestbridge-cli ftp: %s\n", ReasonText(e.Message()).c_str());
             result = ExitFailure;
         }
     }
     return result;
 }
 
-const RegisterCommand kRegister{Command{"ftp", kUsage, [](const std::vector<std::string>& args) {
-                                            return RunFtp(Command{"ftp", kUsage, {}}, args);
+const char* const kSummary = "query, download or upload one file through the FTP client";
+const RegisterCommand kRegister{Command{"ftp", kSummary, kUsage, [](const std::vector<std::string>& args) {
+                                            return RunFtp(Command{"ftp", kSummary, kUsage, {}}, args);
                                         }}};
 
 }  // namespace

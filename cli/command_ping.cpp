@@ -11,6 +11,7 @@ namespace nb::cli {
 
 namespace {
 
+const char* const kPingSummary = "send ICMP echoes to a host, as the reachability check does";
 const char* const PingUsage =
     "usage: nestbridge-cli ping [--timeout MS] [--count N] HOST\n"
     "  Sends N ICMP echo requests (default 1), waiting up to MS milliseconds (default 5000)\n"
@@ -49,7 +50,7 @@ bool NumberOption(ArgParser& parser, const std::string& name, long long min, lon
 }
 
 int RunPing(const std::vector<std::string>& args) {
-    const Command self{"ping", PingUsage, {}};
+    const Command self{"ping", kPingSummary, PingUsage, {}};
     ArgParser parser(args);
     if (parser.WantsHelp()) {
         std::cout << self.Usage;
@@ -82,7 +83,7 @@ int RunPing(const std::vector<std::string>& args) {
     return anyTimedOut ? ExitFailure : ExitOk;
 }
 
-const RegisterCommand registration{Command{"ping", PingUsage, RunPing}};
+const RegisterCommand registration{Command{"ping", kPingSummary, PingUsage, RunPing}};
 
 }  // namespace
 

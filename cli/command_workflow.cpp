@@ -4,26 +4,45 @@
 #include <stdexcept>
 
 #include "app/StartupRecovery.h"
+#include "app/TransferDisplay.h"
 #include "app/Unit1.h"
 #include "cli/Command.h"
+#include "cli/Password.h"
 #include "cli/Progress.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
 namespace nb::cli {
 
 namespace {
 
-// The window as lines of text: what the status bar and the boxes would show, in order.
+// The window as lines of text: what the status bar and the boxes would show, in order, with the
+// speed texts at most once a second (the last of each transfer always).
 class TConsoleWindow : public TWindowLayer {
 public:
     explicit TConsoleWindow(bool quiet) : bar_(quiet) {}
+    ~TConsoleWindow() override { FlushSpeed(); }
 
     std::string UserIDText() const override { return userID_; }
     void SetUserIDText(const std::string& text) override { userID_ = text; }
     std::string PasswordText() const override { return password_; }
     void SetPasswordText(const std::string& text) override { password_ = text; }
 
-    void SetStatusText(const std::string& text) override { Print(text); }
+    void SetStatusText(const std::string& text) override {
+        if (!IsSpeedStatusText(text)) {
+            Print(text);
+            return;
+        }
+        const uint32_t now = TickCount();
+        if (!speedShown_ || now - lastSpeedTick_ >= 1000) {
+            pendingSpeed_.clear();
+            lastSpeedTick_ = now;
+            speedShown_ = true;
+            PrintLine(text);
+        } else {
+            pendingSpeed_ = text;
+        }
+    }
     bool ProgressVisible() const override { return visible_; }
     void SetProgressVisible(bool visible) override {
         visible_ = visible;
@@ -44,11 +63,27 @@ public:
         std::fprintf(stderr, "%s\n", text.c_str());
         std::fflush(stderr);
     }
+    void ShowFailureReason(const std::string& reason) override {
+        bar_.Finish();
+        std::cerr << "nestbridge-cli: " << reason << '\n';
+        Draw();
+    }
     void SetCursor(TScreenCursor) override {}
     void ProcessMessages() override {}
 
 private:
+    // Any other text ends a run of speed texts: the one held back is shown first.
     void Print(const std::string& text) {
+        FlushSpeed();
+        speedShown_ = false;
+        PrintLine(text);
+    }
+    void FlushSpeed() {
+        if (pendingSpeed_.empty()) return;
+        PrintLine(pendingSpeed_);
+        pendingSpeed_.clear();
+    }
+    void PrintLine(const std::string& text) {
         bar_.Finish();
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
@@ -63,6 +98,9 @@ private:
     std::string userID_, password_;
     bool visible_ = false;
     int32_t max_ = 100, position_ = 0;
+    bool speedShown_ = false;
+    uint32_t lastSpeedTick_ = 0;
+    std::string pendingSpeed_;
     TerminalProgress bar_;
 };
 
@@ -74,14 +112,16 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, bo
     }
     std::string user, password, dataFolder;
     bool haveUser = parser.Value("--user", user);
-    bool havePassword = parser.Value("--password", password);
+    const PasswordOptions passwordOptions = TakePasswordOptions(parser);
     bool haveFolder = parser.Value("--data-folder", dataFolder);
     bool quiet = parser.Flag("--quiet");
     std::vector<std::string> rest;
     if (!parser.Positionals(rest)) return UsageError(command, parser.Error);
     if (!rest.empty()) return UsageError(command, "unexpected argument " + rest.front());
-    if (!haveUser || !havePassword) return UsageError(command, "--user and --password are required");
+    if (!haveUser) return UsageError(command, "--user is required");
     if (haveFolder && dataFolder.empty()) return UsageError(command, "--data-folder needs a folder");
+    std::string problem;
+    if (!ResolvePassword(passwordOptions, user, password, problem)) return UsageError(command, problem);
 
     TConsoleWindow window(quiet);
     TForm1Environment environment;
@@ -104,12 +144,16 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, bo
     return ExitFailure;
 }
 
-const char* const kUploadUsage =
-    "usage: nestbridge-cli upload --user ID --password PW [--data-folder DIR] [--quiet]\n"
-    "  Packs the data tables and uploads the archive, as the window's upload button does.\n";
-const char* const kDownloadUsage =
-    "usage: nestbridge-cli download --user ID --password PW [--data-folder DIR] [--quiet]\n"
-    "  Downloads the archive and rebuilds the data folder, as the window's download button does.\n";
+const std::string kUploadUsage =
+    std::string("usage: nestbridge-cli upload --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
+                "        [--quiet]\n"
+                "  Packs the data tables and uploads the archive, as the window's upload button does.\n") +
+    kPasswordUsage;
+const std::string kDownloadUsage =
+    std::string("usage: nestbridge-cli download --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
+                "        [--quiet]\n"
+                "  Downloads the archive and rebuilds the data folder, as the window's download button does.\n") +
+    kPasswordUsage;
 
 const Command& Find(const std::string& name) {
     for (const auto& c : Commands())
@@ -117,10 +161,10 @@ const Command& Find(const std::string& name) {
     throw std::logic_error("unregistered command " + name);
 }
 
-const RegisterCommand registerUpload{Command{"upload", kUploadUsage, [](const std::vector<std::string>& args) {
+const RegisterCommand registerUpload{Command{"upload", "pack the data folder and upload it, as the window's upload button", kUploadUsage, [](const std::vector<std::string>& args) {
                                                  return RunWorkflow(Find("upload"), args, true);
                                              }}};
-const RegisterCommand registerDownload{Command{"download", kDownloadUsage, [](const std::vector<std::string>& args) {
+const RegisterCommand registerDownload{Command{"download", "download the archive and rebuild the data folder, as the window's download button", kDownloadUsage, [](const std::vector<std::string>& args) {
                                                    return RunWorkflow(Find("download"), args, false);
                                                }}};
 

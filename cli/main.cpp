@@ -88,8 +88,8 @@ void PrintOverview(std::FILE* out) {
     std::fprintf(out, "usage: nestbridge-cli COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
     auto commands = nb::cli::Commands();
     std::sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
-    for (const auto& c : commands) std::fprintf(out, "  %s\n", c.Name.c_str());
-    std::fprintf(out, "\n'nestbridge-cli COMMAND --help' shows a command's usage.\n");
+    for (const auto& c : commands) std::fprintf(out, "  %-10s %s\n", c.Name.c_str(), c.Summary.c_str());
+    std::fprintf(out, "\n'nestbridge-cli COMMAND --help' shows a command's usage; 'nestbridge-cli --version' the version.\n");
 }
 
 }  // namespace
@@ -105,6 +105,10 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         PrintOverview(stdout);
+        return nb::cli::ExitOk;
+    }
+    if (args[0] == "--version") {
+        std::printf("nestbridge-cli %s\n", NB_VERSION);
         return nb::cli::ExitOk;
     }
     for (const auto& command : nb::cli::Commands()) {

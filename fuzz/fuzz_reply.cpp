@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "fuzz/FuzzSupport.h"
-#include "net/ftp/IdRFCReply.h"
+#include "net/transport/IdRFCReply.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace nb;

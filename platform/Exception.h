@@ -23,4 +23,10 @@ class EWriteError : public EStreamError { using EStreamError::EStreamError; };  
 class EConvertError : public Exception { using Exception::Exception; };          // "'%s' is not a valid integer value"
 class EOSError : public Exception { using Exception::Exception; };
 
+// An error's text as one line: without the carriage returns and the trailing line ends and
+// blanks a server's reply carries.
+std::string ReasonText(const std::string& message);
+// Inside a catch block: the text of the exception being handled, as ReasonText gives it.
+std::string CurrentExceptionText();
+
 }  // namespace nb

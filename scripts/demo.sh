@@ -6,16 +6,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build_dir=${NB_BUILD_DIR:-build}
+build_dir=build
 
 echo "== Installing the packages and building"
 bash scripts/install-deps.sh
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=${NB_BUILD_TYPE:-RelWithDebInfo} >/dev/null
-targets=(nestbridge-cli)
-for t in nb_zipcode nestbridge; do
-  cmake --build "$build_dir" --target help | grep -q "\.\.\. $t\$" && targets+=("$t")
-done
-cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]}"
+targets="nestbridge-cli nb_zipcode"
+cmake --preset dev >/dev/null
+cmake --build build --target help | grep -q '\.\.\. nestbridge$' && targets+=" nestbridge"
+NB_TARGETS=$targets bash scripts/build.sh
 cli="$root/$build_dir/cli/nestbridge-cli"
 gui="$root/$build_dir/app/gui/nestbridge"
 

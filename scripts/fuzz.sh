@@ -17,10 +17,8 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-if [ ! -f fuzz/CMakeLists.txt ]; then echo "no fuzz targets"; exit 0; fi
 bash scripts/install-deps.sh
-export NB_BUILD_DIR=build-fuzz NB_BUILD_TYPE=RelWithDebInfo
-CC=clang CXX=clang++ bash scripts/build.sh -DNB_FUZZ=ON -DNB_BUILD_TESTS=OFF -DNB_BUILD_BENCH=OFF -DNB_BUILD_GUI=OFF
+NB_PRESET=fuzz bash scripts/build.sh
 if [ ${#targets[@]} -eq 0 ]; then
   for t in build-fuzz/fuzz/fuzz_*; do [ -x "$t" ] && targets+=("$(basename "$t")"); done
 fi

@@ -4,9 +4,9 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev file
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   qt6-base-dev fonts-nanum xvfb xauth
   python3 python3-pyftpdlib vsftpd curl
   iproute2 util-linux procps attr

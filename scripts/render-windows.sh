@@ -4,9 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-out/windows}
-build_dir=${NB_BUILD_DIR:-build}
 bash scripts/install-deps.sh
-cmake -S . -B "$build_dir" >/dev/null
-cmake --build "$build_dir" --target nestbridge-render -j"$(nproc)" >/dev/null
+NB_TARGETS=nestbridge-render bash scripts/build.sh >/dev/null
 mkdir -p "$out"
-QT_QPA_PLATFORM=offscreen "$build_dir/app/gui/nestbridge-render" "$out"
+QT_QPA_PLATFORM=offscreen build/app/gui/nestbridge-render "$out"

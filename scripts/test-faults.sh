@@ -4,9 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-export NB_BUILD_DIR=build-hooks NB_BUILD_TYPE=RelWithDebInfo
-cmake -S . -B build-hooks -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNB_TEST_HOOKS=ON -DNB_BUILD_BENCH=OFF >/dev/null
-cmake --build build-hooks -j"$(nproc)" --target nestbridge-cli nb_zipcode \
-  faults_transfer_test faults_upload_kill_test faults_crash_test faults_storage_test app_swap_recovery_test \
-  platform_durable_test
-ctest --test-dir build-hooks --output-on-failure -j2 -L faults "$@"
+NB_PRESET=faults NB_TARGETS="nestbridge-cli nb_zipcode faults_transfer_test faults_upload_kill_test faults_crash_test \
+faults_storage_test app_swap_recovery_test platform_durable_test" bash scripts/build.sh
+ctest --preset faults "$@"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian machine (packages, build) and runs every test.
+# Sets up a fresh Debian machine (packages, build) and runs every test (extra arguments go to
+# ctest). NB_PRESET=clang runs the same suite built with clang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh
-ctest --test-dir "${NB_BUILD_DIR:-build}" --output-on-failure -j2 "$@"
+preset=${NB_PRESET:-dev}
+NB_PRESET=$preset bash scripts/build.sh
+ctest --preset "$preset" "$@"

@@ -10,8 +10,6 @@ TMainForm::TMainForm(TForm1Environment environment) : core_(window_, std::move(e
         if (!core_.Busy()) core_.PressRestore();
     };
     window_.OnImage1Click = [this] { Image1Click(); };
-    // After the core's own routing, adding the volume prompt the core leaves headless.
-    window_.InstallUserInterfaceHooks();
     core_.FormCreate();
 }
 

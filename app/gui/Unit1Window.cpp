@@ -5,7 +5,6 @@
 #include <QPixmap>
 
 #include "app/gui/Style.h"
-#include "platform/UserInterface.h"
 
 namespace nb {
 
@@ -135,19 +134,12 @@ TForm1Window::TForm1Window() {
 
 }
 
-void TForm1Window::InstallUserInterfaceHooks() {
-    UserInterfaceHooks hooks;
-    hooks.ProcessMessages = [this] { ProcessMessages(); };
-    hooks.ErrorBox = [this](const std::string& text) { ShowErrorBox(text); };
-    hooks.OkCancelBox = [this](const std::string& text) {
-        return ShowBox(QMessageBox::Information, ApplicationTitle(), text, QMessageBox::Ok | QMessageBox::Cancel) ==
-               QMessageBox::Ok;
-    };
-    SetUserInterfaceHooks(std::move(hooks));
+bool TForm1Window::AskOkCancel(const std::string& text) {
+    return ShowBox(QMessageBox::Information, ApplicationTitle(), text, QMessageBox::Ok | QMessageBox::Cancel) ==
+           QMessageBox::Ok;
 }
 
 TForm1Window::~TForm1Window() {
-    SetUserInterfaceHooks({});
     if (cursorOverridden_) QApplication::restoreOverrideCursor();
 }
 

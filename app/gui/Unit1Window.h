@@ -28,8 +28,6 @@ public:
     std::function<void()> OnImage1Click;
 
     bool PressRunning() const { return pressRunning_; }
-    // Routes the components' own boxes, prompts and message pumping to this window.
-    void InstallUserInterfaceHooks();
 
     // TWindowLayer
     std::string UserIDText() const override;
@@ -44,6 +42,7 @@ public:
     void ShowMessage(const std::string& text) override;
     void ShowInformation(const std::string& text, const std::string& caption) override;
     void ShowErrorBox(const std::string& text) override;
+    bool AskOkCancel(const std::string& text) override;
     void SetCursor(TScreenCursor cursor) override;
     void ProcessMessages() override;
 

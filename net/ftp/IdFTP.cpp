@@ -3,6 +3,7 @@
 #include "net/ftp/IdFTP.h"
 
 #include "net/transport/IdIOHandlerSocket.h"
+#include "platform/ScopeExit.h"
 
 namespace nb {
 
@@ -92,13 +93,8 @@ bool TIdFTP::ResumeSupported() {
 }
 
 void TIdFTP::Quit() {
-    try {
-        if (IsConnected()) WriteLine("QUIT");
-    } catch (...) {
-        Disconnect();
-        throw;
-    }
-    Disconnect();
+    ScopeExit disconnect([this] { Disconnect(); });
+    if (IsConnected()) WriteLine("QUIT");
 }
 
 void TIdFTP::Abort() {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "net/ftp/IdRFCReply.h"
+#include "net/transport/IdRFCReply.h"
 #include "net/transport/IdTCPClient.h"
 
 namespace nb {

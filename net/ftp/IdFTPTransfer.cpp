@@ -10,6 +10,7 @@
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
+#include "platform/ScopeExit.h"
 #include "platform/Stream.h"
 
 namespace nb {
@@ -97,27 +98,21 @@ void TIdFTP::PutStream(TStream& stream, const std::string& remoteName, bool appe
 
 void TIdFTP::Retrieve(const std::string& command, TStream& stream, bool resume) {
     ReportStatus(ftpTransfer, {"Starting FTP transfer"});
-    try {
+    {
+        ScopeExit ready([this] { ReportStatus(ftpReady, {"Transfer complete"}); });
         RunDataPhase([&] { RetrieveActive(command, stream, resume); },
                      [&] { RetrievePassive(command, stream, resume); });
-    } catch (...) {
-        ReportStatus(ftpReady, {"Transfer complete"});
-        throw;
     }
-    ReportStatus(ftpReady, {"Transfer complete"});
     ReadFinalReply();
 }
 
 void TIdFTP::Store(const std::string& command, TStream& stream, bool fromStart) {
     ReportStatus(ftpTransfer, {"Starting FTP transfer"});
-    try {
+    {
+        ScopeExit ready([this] { ReportStatus(ftpReady, {"Transfer complete"}); });
         RunDataPhase([&] { StoreActive(command, stream, fromStart); },
                      [&] { StorePassive(command, stream, fromStart); });
-    } catch (...) {
-        ReportStatus(ftpReady, {"Transfer complete"});
-        throw;
     }
-    ReportStatus(ftpReady, {"Transfer complete"});
     ReadFinalReply();
 }
 
@@ -205,16 +200,11 @@ void TIdFTP::RetrievePassive(const std::string& command, TStream& stream, bool r
     SendPassive(host, port);
     DataConnectionScope scope(*this);
     TIdTCPClient& data = OpenPassiveData(host, port);
-    try {
-        if (resume) SendCommand("REST " + std::to_string(stream.Position()), 350);
-        WriteLine(command);
-        ReadReply({125, 150, 154});
-        data.ReadToStream(stream, -1, true);
-    } catch (...) {
-        data.Disconnect();
-        throw;
-    }
-    data.Disconnect();
+    ScopeExit disconnect([&data] { data.Disconnect(); });
+    if (resume) SendCommand("REST " + std::to_string(stream.Position()), 350);
+    WriteLine(command);
+    ReadReply({125, 150, 154});
+    data.ReadToStream(stream, -1, true);
 }
 
 void TIdFTP::StorePassive(const std::string& command, TStream& stream, bool fromStart) {
@@ -224,18 +214,13 @@ void TIdFTP::StorePassive(const std::string& command, TStream& stream, bool from
     WriteLine(command);
     DataConnectionScope scope(*this);
     TIdTCPClient& data = OpenPassiveData(host, port);
+    ScopeExit disconnect([&data] { data.Disconnect(); });
+    ReadReply({110, 125, 150});
     try {
-        ReadReply({110, 125, 150});
-        try {
-            data.WriteFromStream(stream, fromStart, false, 0);
-        } catch (const EIdSocketError& e) {
-            if (e.ErrorCode != Id_WSAENOTSOCK) throw;
-        }
-    } catch (...) {
-        data.Disconnect();
-        throw;
+        data.WriteFromStream(stream, fromStart, false, 0);
+    } catch (const EIdSocketError& e) {
+        if (e.ErrorCode != Id_WSAENOTSOCK) throw;
     }
-    data.Disconnect();
 }
 
 void TIdFTP::ReadFinalReply() {

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <exception>
 
-#include "net/ftp/IdRFCReply.h"
+#include "net/transport/IdRFCReply.h"
+#include "platform/ScopeExit.h"
 #include "net/transport/IdException.h"
 #include "net/transport/IdStack.h"
 #include "platform/Stream.h"
@@ -29,13 +30,8 @@ std::string TrimControl(const std::string& s) {
 // Runs body, then cleanup however body ends.
 template <typename Body, typename Cleanup>
 void Guarded(Body body, Cleanup cleanup) {
-    try {
-        body();
-    } catch (...) {
-        cleanup();
-        throw;
-    }
-    cleanup();
+    ScopeExit guard(std::move(cleanup));
+    body();
 }
 
 }  // namespace
@@ -414,7 +410,8 @@ void TIdTCPConnection::FlushBuffered(int32_t count) {
 }
 
 void TIdTCPConnection::EndBuffering() {
-    Guarded([&] { FlushBuffered(-1); }, [&] { pendingOutput_.reset(); });
+    ScopeExit reset([&] { pendingOutput_.reset(); });
+    FlushBuffered(-1);
 }
 
 void TIdTCPConnection::DiscardBuffered() {

@@ -1,12 +1,13 @@
 #include "platform/DirectoryTree.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
+
+#include "platform/posix/Handles.h"
 
 namespace nb {
 
@@ -21,9 +22,9 @@ bool RemoveDirectoryTree(const std::string& path) {
     if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0;
     bool ok = true;
     {
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), ::closedir);
-        if (!dir) return false;
-        while (dirent* e = ::readdir(dir.get())) {
+        TFolderListing dir(::opendir(path.c_str()));
+        if (!dir.Valid()) return false;
+        while (dirent* e = ::readdir(dir.Get())) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
             ok = RemoveDirectoryTree(path + "/" + e->d_name) && ok;
         }

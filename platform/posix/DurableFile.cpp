@@ -8,30 +8,11 @@
 #include <cerrno>
 
 #include "platform/FileSystem.h"
+#include "platform/posix/Handles.h"
 
 namespace nb {
 
 namespace {
-
-// A descriptor closed on every path out.
-class TDescriptor {
-public:
-    explicit TDescriptor(int fd) : fd_(fd) {}
-    ~TDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TDescriptor(const TDescriptor&) = delete;
-    TDescriptor& operator=(const TDescriptor&) = delete;
-    int Get() const { return fd_; }
-    bool Close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, const std::string& text) {
     size_t done = 0;
@@ -50,7 +31,8 @@ bool WriteFileDurably(const std::string& path, const std::string& text) {
     const std::string temp = path + ".tmp";
     TDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (fd.Get() < 0) return false;
-    bool ok = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
+    // Owner only, also over a stale temporary file: the settings file holds a password.
+    bool ok = WriteAll(fd.Get(), text) && ::fchmod(fd.Get(), 0600) == 0 && ::fsync(fd.Get()) == 0;
     ok = fd.Close() && ok;
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Stream.h"
+#include "platform/posix/Handles.h"
 
 namespace nb {
 
@@ -105,13 +106,13 @@ TFileSearch::TFileSearch(const std::string& pattern, uint32_t attrMask) : impl_(
     impl_->mask = attrMask;
     impl_->folder = ExtractFilePath(pattern);
     std::string namePattern = ExtractFileName(pattern);
-    DIR* dir = ::opendir(impl_->folder.empty() ? "." : impl_->folder.c_str());
-    if (!dir) return;
-    while (dirent* e = ::readdir(dir)) {
+    TFolderListing dir(::opendir(impl_->folder.empty() ? "." : impl_->folder.c_str()));
+    if (!dir.Valid()) return;
+    while (dirent* e = ::readdir(dir.Get())) {
         std::string name = e->d_name;
         if (WildcardMatch(namePattern, name)) impl_->names.push_back(std::move(name));
     }
-    ::closedir(dir);
+    dir.Reset();
     // Directory order is arbitrary here; name order keeps runs repeatable.
     std::sort(impl_->names.begin(), impl_->names.end());
 }
@@ -185,11 +186,8 @@ bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 bool RenameFile(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 bool SyncDirectory(const std::string& path) {
-    int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    TDescriptor fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.Valid() && ::fsync(fd.Get()) == 0;
 }
 
 int32_t FileAge(const std::string& path) {
@@ -322,9 +320,8 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
     std::string templ = IncludeTrailingPathDelimiter(folder) + prefix + "XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
-    int fd = ::mkstemp(buf.data());
-    if (fd < 0) return {};
-    ::close(fd);
+    TDescriptor fd(::mkstemp(buf.data()));
+    if (!fd.Valid()) return {};
     return buf.data();
 }
 

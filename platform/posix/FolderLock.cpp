@@ -4,20 +4,18 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "platform/posix/Handles.h"
+
 namespace nb {
 
 TFolderLock::TFolderLock(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return;
-    }
-    handle_ = fd;
+    TDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return;
+    handle_ = fd.Release();
 }
 
 TFolderLock::~TFolderLock() {
-    if (handle_ != -1) ::close(static_cast<int>(handle_));  // closing the last descriptor releases the lock
+    TDescriptor lock(static_cast<int>(handle_));  // closing the last descriptor releases the lock
 }
 
 }  // namespace nb

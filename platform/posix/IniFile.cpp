@@ -1,15 +1,14 @@
 #include "platform/IniFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "platform/DurableFile.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
@@ -75,25 +74,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
     }
     // A file the owner may not write is refused, as the profile functions refuse it.
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) return false;
-    std::string temp = path + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false; else done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    SyncDirectory(folder.empty() ? std::string(".") : folder);
-    return true;
+    return WriteFileDurably(path, text);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "platform/posix/WineRegistry.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "platform/Format.h"
+#include "platform/posix/Handles.h"
 
 namespace nb {
 
@@ -170,9 +170,9 @@ namespace {
 
 // The entry of folder whose name equals component without regard to ASCII case ("" when none).
 std::string FindCaseless(const std::string& folder, const std::string& component) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return {};
-    while (dirent* e = ::readdir(dir.get())) {
+    TFolderListing dir(::opendir(folder.c_str()));
+    if (!dir.Valid()) return {};
+    while (dirent* e = ::readdir(dir.Get())) {
         if (SameText(e->d_name, component)) return e->d_name;
     }
     return {};

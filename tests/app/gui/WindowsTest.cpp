@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "BoxAnswerer.h"
+#include "app/Unit1.h"
 #include "app/gui/Style.h"
 #include "app/gui/Unit1Window.h"
 #include "app/gui/Unit2.h"
@@ -233,7 +234,7 @@ TEST_F(Form1Layer, BoxesCarryTheirCaptionIconAndExactText) {
 }
 
 TEST_F(Form1Layer, ComponentsReachTheWindowThroughTheHooks) {
-    form.InstallUserInterfaceHooks();
+    const TForm1 core(form);  // the one route: the core installs the hooks towards its window
     {
         BoxAnswerer ok(QMessageBox::Ok);
         EXPECT_TRUE(AskOkCancel("Please insert disk 2 and click OK to continue."));

@@ -1,7 +1,7 @@
 // The reply record's rules, and reading and checking replies on a real connection.
 #include <gtest/gtest.h>
 
-#include "net/ftp/IdRFCReply.h"
+#include "net/transport/IdRFCReply.h"
 #include "net/transport/IdTCPClient.h"
 #include "tests/net/ftp/FakeFtpServer.h"
 

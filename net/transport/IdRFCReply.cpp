@@ -1,5 +1,5 @@
 // The reply record and the command exchange every TCP connection carries.
-#include "net/ftp/IdRFCReply.h"
+#include "net/transport/IdRFCReply.h"
 
 #include <algorithm>
 #include <cctype>
