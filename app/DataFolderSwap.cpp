@@ -39,7 +39,7 @@ std::vector<std::string> PlainFileNames(const std::string& folder) {
 std::vector<std::string> DataFileNames(const std::string& folder) {
     std::vector<std::string> names;
     constexpr uint32_t notPlain = faHidden | faSysFile | faVolumeID | faDirectory;
-    for (const auto& rec : Entries(folder))
+    for (const auto& rec : FolderEntries(folder))
         if (!(rec.Attr & notPlain) || (!(rec.Attr & faHidden) && IsSymbolicLink(JoinPath(folder, rec.Name))))
             names.push_back(rec.Name);
     return names;
