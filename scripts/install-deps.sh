@@ -10,19 +10,31 @@ packages=(
   qt6-base-dev fonts-nanum xvfb xauth
   python3 python3-pyftpdlib vsftpd curl
   iproute2 util-linux procps attr
+  # The Windows programs: cross compilers, zlib for them, Wine and the Korean locale it runs in.
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest wine64 locales
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+# Wine gives a Windows program the ANSI code page 949 only under a Korean locale.
+korean_locale() {
+  locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && return 0
+  "${sudo_cmd[@]}" sed -i 's/^# *\(ko_KR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen || echo 'ko_KR.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  "${sudo_cmd[@]}" locale-gen >/dev/null
+}
+if [ ${#missing[@]} -eq 0 ]; then
+  korean_locale
+  exit 0
+fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 # vsftpd is only a benchmark peer: never leave it running as a system service.
 if command -v systemctl >/dev/null 2>&1; then "${sudo_cmd[@]}" systemctl disable --now vsftpd >/dev/null 2>&1 || true; fi
 "${sudo_cmd[@]}" service vsftpd stop >/dev/null 2>&1 || true
+korean_locale
