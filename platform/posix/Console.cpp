@@ -4,4 +4,5 @@
 
 namespace nb {
 bool StderrIsTerminal() { return isatty(2) == 1; }
+void PrepareConsoleStreams() {}
 }  // namespace nb
