@@ -117,19 +117,19 @@ void StartWinsock() {
     gStarted.store(true);
 }
 
-void StopWinsock() {
+void StopWinsock(bool unload) {
     std::lock_guard<std::mutex> lock(gLoadLock);
     HMODULE library = gLibrary.load();
     if (library && gStarted.load()) Ws<int WSAAPI()>(fWSACleanup)();
     gStarted.store(false);
     Unbind();
     gLibrary.store(nullptr);
-    if (library) FreeLibrary(library);
+    if (library && unload) FreeLibrary(library);
 }
 
 // Process end cleans up what the first stack started.
 struct ProcessEnd {
-    ~ProcessEnd() { StopWinsock(); }
+    ~ProcessEnd() { StopWinsock(true); }
 } gProcessEnd;
 
 SOCKET Native(TIdStackSocketHandle s) { return static_cast<SOCKET>(static_cast<intptr_t>(s)); }
@@ -658,7 +658,9 @@ void SetWinsockLibraryName(const std::string& fileName) {
     gLibraryName = fileName;
 }
 
-void ShutDownWinsock() { StopWinsock(); }
+// Wine's WS2_32 does not survive being unloaded and loaded again within one process, so the
+// module stays mapped (its reference is given up at process end); to the stack it is unloaded.
+void ShutDownWinsock() { StopWinsock(false); }
 
 void SetRawSocketsForbidden(bool forbidden) { gRawForbidden.store(forbidden); }
 
