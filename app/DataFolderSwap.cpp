@@ -1,10 +1,12 @@
 #include "app/DataFolderSwap.h"
 
 #include "backup/backup.h"
+#include "app/FileNotices.h"
 #include "app/StartupRecovery.h"
 #include "platform/CrashPoint.h"
 #include "platform/DirectoryTree.h"
 #include "platform/Exception.h"
+#include "platform/FileState.h"
 #include "platform/FileSystem.h"
 #include "platform/DurableFile.h"
 
@@ -49,6 +51,15 @@ std::vector<std::string> PlainFileNames(const std::string& folder) {
     return names;
 }
 
+std::vector<std::string> DataFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    constexpr uint32_t notPlain = faHidden | faSysFile | faVolumeID | faDirectory;
+    for (const auto& rec : Entries(folder))
+        if (!(rec.Attr & notPlain) || (!(rec.Attr & faHidden) && IsSymbolicLink(Join(folder, rec.Name))))
+            names.push_back(rec.Name);
+    return names;
+}
+
 std::vector<std::string> ReadOnlyPlainFiles(const std::string& folder) {
     std::vector<std::string> names;
     TFileSearch search(Join(folder, "*.*"), faArchive);
@@ -62,9 +73,12 @@ TDataFolderSwap::TDataFolderSwap(std::string dataFolder, std::vector<std::string
     : dataFolder_(std::move(dataFolder)), archives_(std::move(archives)), restore_(std::move(restore)),
       journal_(dataFolder_) {}
 
-bool TDataFolderSwap::Fail(const std::string& problem) {
+bool TDataFolderSwap::Fail(const std::string& problem, TSwapFault fault, const std::string& file) {
     failedStep_ = step_;
     problem_ = problem;
+    // Judged here, while what the failed step wrote still takes its room.
+    fault_ = fault == TSwapFault::Other && DiskLooksFull(dataFolder_) ? TSwapFault::DiskFull : fault;
+    problemFile_ = file;
     return false;
 }
 
@@ -114,8 +128,18 @@ bool TDataFolderSwap::VerifyArchives() {
 }
 
 bool TDataFolderSwap::FindReadOnlyFiles() {
-    auto readOnly = ReadOnlyPlainFiles(dataFolder_);
-    return readOnly.empty() || Fail("read-only data file " + readOnly.front());
+    // A link is moved, not written: what it points to being read-only is no obstacle.
+    for (const auto& name : ReadOnlyPlainFiles(dataFolder_))
+        if (!IsSymbolicLink(Join(dataFolder_, name)))
+            return Fail("read-only data file " + name, TSwapFault::ReadOnlyFile, name);
+    // Moving a file another program writes would leave its writes in the set-aside copy.
+    std::vector<std::string> paths;
+    for (const auto& name : PlainFileNames(dataFolder_))
+        if (!IsSymbolicLink(Join(dataFolder_, name))) paths.push_back(Join(dataFolder_, name));
+    auto held = FilesOpenElsewhere(paths);
+    if (!held.empty())
+        return Fail("data file in use " + held.front(), TSwapFault::FileInUse, ExtractFileName(held.front()));
+    return true;
 }
 
 bool TDataFolderSwap::PrepareStaging() {
@@ -149,13 +173,14 @@ bool TDataFolderSwap::RestoreIntoStaging() {
         CrashPoint("swap.staged-synced");
         if (!(entry.Attr & faDirectory) && !SyncFile(Join(staging, entry.Name))) return Fail("cannot sync " + entry.Name);
     }
-    return SyncDirectory(staging) || Fail("cannot sync the staging folder");
+    if (!SyncDirectory(staging)) return Fail("cannot sync the staging folder");
+    return !OnStaged || OnStaged() || Fail("the restored set could not be kept");
 }
 
 bool TDataFolderSwap::SetAsideDataFiles() {
     const std::string& setAside = journal_.Area().SetAside;
     if (!CreateDir(setAside)) return Fail("cannot create the set-aside folder");
-    for (const auto& name : PlainFileNames(dataFolder_)) {
+    for (const auto& name : DataFileNames(dataFolder_)) {
         CrashPoint("swap.set-aside");
         if (!RenameNoReplace(Join(dataFolder_, name), Join(setAside, name))) return Fail("cannot set aside " + name);
         setAsideNames_.push_back(name);
@@ -184,7 +209,8 @@ bool TDataFolderSwap::MoveRestoredFiles() {
         if (existing != -1) {
             // Only hidden or system entries and folders are left; a file of the same name gives way
             // to the restored one, as the restore would have overwritten it.
-            if (existing & faDirectory) return Fail("a folder stands where " + entry.Name + " goes");
+            if (existing & faDirectory)
+                return Fail("a folder stands where " + entry.Name + " goes", TSwapFault::FolderInTheWay, entry.Name);
             if (!RenameNoReplace(target, Join(area.SetAside, entry.Name))) return Fail("cannot set aside " + entry.Name);
             displacedNames_.push_back(entry.Name);
         }

@@ -16,7 +16,7 @@ namespace nb {
 // The steps in the order they run.
 enum class TSwapStep : uint8_t {
     VerifyArchives,      // every archive exists (its blocks are all inflated by the restore into staging)
-    FindReadOnlyFiles,   // no plain data file is one the platform would refuse to delete
+    FindReadOnlyFiles,   // no plain data file is read-only or held open by another program
     PrepareStaging,      // the work area with its journal and an empty staging folder
     RestoreIntoStaging,  // each archive, in order, restored into the staging folder, made durable
     SetAsideDataFiles,   // the plain data files moved into the set-aside folder
@@ -30,8 +30,14 @@ const char* SwapStepName(TSwapStep step);
 
 // The data folder's plain files: neither hidden, nor system, nor folders.
 std::vector<std::string> PlainFileNames(const std::string& folder);
+// What a swap replaces: the plain files and every symbolic link that is not hidden, whatever it
+// points to (the link itself moves, never what it points to).
+std::vector<std::string> DataFileNames(const std::string& folder);
 // The plain files the platform would refuse to delete (read-only).
 std::vector<std::string> ReadOnlyPlainFiles(const std::string& folder);
+
+// Why a swap stopped, where one file is the cause (ProblemFile() names it).
+enum class TSwapFault : uint8_t { None, ReadOnlyFile, FileInUse, FolderInTheWay, DiskFull, Other };
 
 class TDataFolderSwap {
 public:
@@ -49,9 +55,15 @@ public:
 
     // Told each step as it starts.
     std::function<void(TSwapStep step)> OnStep;
+    // Called once every archive is restored into staging, before any data file moves; false
+    // fails the swap there.
+    std::function<bool()> OnStaged;
 
     TSwapStep FailedStep() const { return failedStep_; }
     const std::string& Problem() const { return problem_; }
+    TSwapFault Fault() const { return fault_; }
+    // The data file's name (without folder) behind Fault(); empty for TSwapFault::Other.
+    const std::string& ProblemFile() const { return problemFile_; }
     // False when a failure could not put every data file back; they are then kept in the work
     // area (SetAsideFolder()) with its journal, and the next start tries again.
     bool RolledBack() const { return rolledBack_; }
@@ -71,7 +83,7 @@ private:
     bool Rollback();
     // Rolls back, and removes the work area once the old set stands again.
     void Undo();
-    bool Fail(const std::string& problem);
+    bool Fail(const std::string& problem, TSwapFault fault = TSwapFault::Other, const std::string& file = {});
 
     std::string dataFolder_;
     std::vector<std::string> archives_;
@@ -82,6 +94,8 @@ private:
     TSwapStep step_ = TSwapStep::VerifyArchives;
     TSwapStep failedStep_ = TSwapStep::Done;
     std::string problem_;
+    TSwapFault fault_ = TSwapFault::None;
+    std::string problemFile_;
     bool rolledBack_ = true;
     std::vector<std::string> setAsideNames_;   // data files now in the set-aside folder
     std::vector<std::string> displacedNames_;  // hidden files a restored file of the same name replaced

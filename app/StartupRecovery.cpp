@@ -33,10 +33,12 @@ bool IsFolder(const std::string& path) {
     return attr != -1 && (attr & faDirectory);
 }
 
-// A temporary download of a dead run: ".nestbridge-download-XXXXXX" in the Backup folder.
+// A temporary download or archive of a dead run: ".nestbridge-download-XXXXXX" or
+// ".nestbridge-archive-XXXXXX" in the Backup folder.
 bool IsPartialDownload(const std::string& name) {
-    const std::string stem = ".nestbridge-download-";
-    return name.size() == stem.size() + 6 && name.compare(0, stem.size(), stem) == 0;
+    for (const std::string stem : {".nestbridge-download-", ".nestbridge-archive-"})
+        if (name.size() == stem.size() + 6 && name.compare(0, stem.size(), stem) == 0) return true;
+    return false;
 }
 
 bool RemovePartialDownloads(const std::string& dataFolder) {

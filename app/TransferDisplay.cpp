@@ -1,6 +1,8 @@
 // The transfer and archive progress handlers of the main window, and the speed text.
 #include "app/TransferDisplay.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "app/Unit1.h"
@@ -21,8 +23,14 @@ double ElapsedSeconds(double start, double now) {
     return whole + msec / 1000.0;
 }
 
-double TransferSpeed(int32_t count, double seconds, double lastSpeed) {
-    return seconds > 0 ? count / 1024.0 / seconds : lastSpeed;
+double TransferSpeed(int64_t count, double seconds, double lastSpeed) {
+    return seconds > 0 ? static_cast<double>(count) / 1024.0 / seconds : lastSpeed;
+}
+
+int ProgressScaleShift(int64_t byteCount) {
+    int shift = 0;
+    while ((byteCount >> shift) > INT32_MAX) ++shift;
+    return shift;
 }
 
 std::string FormatSpeed(double kilobytesPerSecond) {
@@ -37,24 +45,27 @@ std::string SpeedStatusText(TWorkMode mode, double kilobytesPerSecond) {
 
 double TForm1::CurrentTime() const { return environment_.Now ? environment_.Now() : Now(); }
 
-void TForm1::IdFTP1WorkBegin(TIdComponent&, TWorkMode, int32_t AWorkCountMax) {
+void TForm1::IdFTP1WorkBegin(TIdComponent&, TWorkMode, int64_t AWorkCountMax) {
     TransferStart_ = CurrentTime();
+    // The size query set the scale of a download; an upload announces its own size.
+    if (AWorkCountMax > 0) progressShift_ = ProgressScaleShift(AWorkCountMax);
+    int64_t max = AWorkCountMax > 0 ? AWorkCountMax >> progressShift_ : ExpectedSize_;
     // An unknown size (a failed size query) shows as a bar without a range.
-    int32_t max = AWorkCountMax > 0 ? AWorkCountMax : ExpectedSize_;
-    window_.SetProgressMax(max > 0 ? max : 0);
+    window_.SetProgressMax(max > 0 ? static_cast<int32_t>(max) : 0);
     LastSpeed = 0;
 }
 
-void TForm1::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int32_t AWorkCount) {
+void TForm1::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int64_t AWorkCount) {
     LastSpeed = TransferSpeed(AWorkCount, ElapsedSeconds(TransferStart_, CurrentTime()), LastSpeed);
     window_.SetStatusText(SpeedStatusText(AWorkMode, LastSpeed));
-    window_.SetProgressPosition(AWorkCount);
+    window_.SetProgressPosition(static_cast<int32_t>(std::min<int64_t>(AWorkCount >> progressShift_, INT32_MAX)));
     CrashPoint(AWorkMode == wmRead ? "download.chunk" : "upload.chunk");
 }
 
 void TForm1::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
     window_.SetStatusText("전송을 완료했습니다.");
     ExpectedSize_ = 0;
+    progressShift_ = 0;
     window_.SetProgressPosition(0);
     LastSpeed = 0;
     window_.SetProgressVisible(false);

@@ -12,7 +12,10 @@ namespace nb {
 double ElapsedSeconds(double start, double now);
 
 // The new speed in KB/s after count bytes in seconds; lastSpeed when no time has passed.
-double TransferSpeed(int32_t count, double seconds, double lastSpeed);
+double TransferSpeed(int64_t count, double seconds, double lastSpeed);
+
+// How often a byte count must be halved to fit the progress bar's 32-bit range.
+int ProgressScaleShift(int64_t byteCount);
 
 // "0.00 KB/s": at least one integer digit, two rounded decimals, no thousands separators.
 std::string FormatSpeed(double kilobytesPerSecond);

@@ -62,8 +62,8 @@ TForm1::TForm1(TWindowLayer& window, TForm1Environment environment)
     IdFTP1.ProxySettings = {};
     IdFTP1.Port = 21;
     IdFTP1.Passive = false;
-    IdFTP1.OnWorkBegin = [this](TIdComponent& s, TWorkMode m, int32_t max) { IdFTP1WorkBegin(s, m, max); };
-    IdFTP1.OnWork = [this](TIdComponent& s, TWorkMode m, int32_t count) { IdFTP1Work(s, m, count); };
+    IdFTP1.OnWorkBegin = [this](TIdComponent& s, TWorkMode m, int64_t max) { IdFTP1WorkBegin(s, m, max); };
+    IdFTP1.OnWork = [this](TIdComponent& s, TWorkMode m, int64_t count) { IdFTP1Work(s, m, count); };
     IdFTP1.OnWorkEnd = [this](TIdComponent& s, TWorkMode m) { IdFTP1WorkEnd(s, m); };
 
     // The archive component reports through the process-wide hooks: route them to this window.
@@ -73,7 +73,10 @@ TForm1::TForm1(TWindowLayer& window, TForm1Environment environment)
     SetUserInterfaceHooks(std::move(hooks));
 }
 
-TForm1::~TForm1() { SetUserInterfaceHooks({}); }
+TForm1::~TForm1() {
+    DiscardPendingDownload();
+    SetUserInterfaceHooks({});
+}
 
 void TForm1::FormCreate() {
     window_.SetUserIDText(ReadSetting("HOSTID"));

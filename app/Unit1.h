@@ -52,7 +52,10 @@ public:
     const std::string& DataFolder() const { return DataFolder_; }
     const std::string& BackupFolder() const { return BackupFolder_; }
     const std::string& FtpHostName() const { return FtpHostName_; }
+    // The server's archive size as the progress bar counts it: bytes, halved ProgressShift() times
+    // where the byte count does not fit 32 bits.
     int32_t ExpectedSize() const { return ExpectedSize_; }
+    int ProgressShift() const { return progressShift_; }
 
     // The settings file, the local archive, the remote name and "zipcode.bck" as this press uses them.
     std::string SettingsFile() const;
@@ -74,8 +77,8 @@ public:
     bool CheckInternet();
     bool ConnectServer();
     bool DisconnectServer();
-    void IdFTP1WorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, int32_t AWorkCountMax);
-    void IdFTP1Work(TIdComponent& Sender, TWorkMode AWorkMode, int32_t AWorkCount);
+    void IdFTP1WorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCountMax);
+    void IdFTP1Work(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCount);
     void IdFTP1WorkEnd(TIdComponent& Sender, TWorkMode AWorkMode);
     void BackupFileProgress(TBackupFile& Sender, const std::string& Filename, TPercentage Percent, bool& Continue);
 
@@ -89,12 +92,19 @@ private:
     // Refuses (with a message) a press on a missing data folder or a user ID that cannot name a file.
     bool InputUsable();
     void RunPress(void (TForm1::*handler)());
+    // The notice for a failed archive run: a full disk or the table it could not read.
+    std::string ArchiveRunProblem(const std::string& archiveFolder) const;
+    // Removes a download that never became the local archive.
+    void DiscardPendingDownload();
+    // Replaces the local archive by the pending download (once it restored completely).
+    bool KeepPendingDownload();
 
     TWindowLayer& window_;
     TForm1Environment environment_;
     std::string DataFolder_;
     std::string BackupFolder_;
     int32_t ExpectedSize_ = 0;
+    int progressShift_ = 0;
     double TransferStart_ = 0;
     std::string FtpHostName_;
     int32_t FtpPort_ = 21;
@@ -102,6 +112,8 @@ private:
     bool lastPressCompleted_ = false;
     bool backupSucceeded_ = false;
     bool restoreSucceeded_ = false;
+    // The downloaded archive, beside the previous local one until it has restored completely.
+    std::string pendingDownload_;
 };
 
 // The application's default error box text: the message, with a full stop appended when its

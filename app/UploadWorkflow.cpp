@@ -2,7 +2,9 @@
 #include <vector>
 
 #include "platform/ScopeExit.h"
+#include "app/FileNotices.h"
 #include "app/Unit1.h"
+#include "platform/DurableFile.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
@@ -51,8 +53,17 @@ void TForm1::BackupData(const std::string& archivePath) {
     BackupFile.CompressionLevel = clFastest;
     BackupFile.SaveFileID = false;
 
+    // The run writes a file of its own beside the previous local archive, which it replaces
+    // only once complete: a failed run leaves the previous one as it was.
+    std::string partial = CreateTempFile(folder, ".nestbridge-archive-");
+    // Where no file can be made the run itself fails to create it and reports that in its own words.
+    if (partial.empty()) partial = folder + PathDelim + ".nestbridge-archive-000000";
     bool ok = false;
-    {
+    std::string problem;
+    ScopeExit dropPartial([&partial] {
+        if (!partial.empty()) DeleteFile(partial);
+    });
+    try {
         window_.SetCursor(TScreenCursor::AppStart);
         ShowArchiveProgress();
         ScopeExit done([this] {
@@ -60,10 +71,30 @@ void TForm1::BackupData(const std::string& archivePath) {
             window_.SetStatusText("백업을 완료했습니다.");
             window_.SetCursor(TScreenCursor::Default);
         });
-        ok = BackupFile.Backup(files, archivePath);
+        ok = BackupFile.Backup(files, partial) && SyncFile(partial) &&
+             RenameFile(partial, archivePath);
+        if (ok) {
+            partial.clear();
+            SyncDirectory(folder);
+        } else {
+            problem = ArchiveRunProblem(folder);
+        }
+    } catch (...) {
+        // The run's own exception still goes to the default error box, after the notice.
+        problem = ArchiveRunProblem(folder);
+        if (!problem.empty()) window_.ShowProblem(problem);
+        throw;
     }
+    if (!problem.empty()) window_.ShowProblem(problem);
     if (!ok) window_.ShowInformation("백업에 실패하였습니다.", "자료백업/복원");
     backupSucceeded_ = ok;
+}
+
+std::string TForm1::ArchiveRunProblem(const std::string& archiveFolder) const {
+    if (!DirectoryExists(archiveFolder)) return {};  // no data folder: said before any press runs
+    if (DiskLooksFull(archiveFolder)) return DiskFullNotice(archiveFolder);
+    if (!BackupFile.FailedFile().empty()) return UnreadableTableNotice(ExtractFileName(BackupFile.FailedFile()));
+    return {};
 }
 
 bool TForm1::UploadFile() {
@@ -78,7 +109,7 @@ bool TForm1::UploadFile() {
         IdFTP1.Put(local, remote, false);
         // A server that answers the size query must hold every byte that was sent.
         int64_t sent = TFileStream(local, fmOpenRead | fmShareDenyWrite).Size();
-        int32_t stored = IdFTP1.Size(remote);
+        int64_t stored = IdFTP1.Size(remote);
         if (stored >= 0 && stored != sent) throw Exception("size mismatch after upload");
         return true;
     } catch (...) {

@@ -32,6 +32,9 @@ public:
     virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;    // information icon
     // The application's default error box (stop icon); text already has its full stop rule applied.
     virtual void ShowErrorBox(const std::string& text) = 0;
+    // Which file stopped a press and what to do, shown before the press's own failure message:
+    // a plain message in the window (the command-line program prints it on stderr).
+    virtual void ShowProblem(const std::string& text) { ShowMessage(text); }
 
     virtual void SetCursor(TScreenCursor cursor) = 0;
     // Serve pending window messages once.

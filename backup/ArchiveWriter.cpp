@@ -79,12 +79,14 @@ void ArchiveWriter::AddFiles(const std::string& pattern) {
 void ArchiveWriter::MeasureFiles(std::string& fileIds) {
     for (const auto& path : list_) {
         if (!FileExists(path)) continue;
+        c_.failedFile_ = path;  // an open failure here leaves the run as an exception
         TFileStream file(path, fmOpenRead | fmShareDenyNone);
         int64_t size = file.Size();
         c_.totalSize_ = Add32(c_.totalSize_, size);
         if (c_.SaveFileID)
             fileIds += path + "\t" + std::to_string(FileGetDate(file)) + "=" + std::to_string(size) + "\r\n";
     }
+    c_.failedFile_.clear();
 }
 
 void ArchiveWriter::SaveFileIds(const std::string& fileIds) {
@@ -116,6 +118,7 @@ void ArchiveWriter::CloseVolume() {
 
 bool ArchiveWriter::Run(const std::vector<std::string>& patterns) {
     c_.errorCode_ = 0;
+    c_.failedFile_.clear();
     c_.busy_ = true;
     // Also when an exception leaves the run: no handle stays open and the component is idle.
     ScopeExit cleanUp([this] {
@@ -214,6 +217,7 @@ void ArchiveWriter::StoreFile(size_t index) {
     } catch (const Exception&) {
         c_.continue_ = false;
         c_.errorCode_ = beCannotReadFile;
+        c_.failedFile_ = path;
     }
 }
 

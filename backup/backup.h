@@ -68,6 +68,8 @@ public:
     int32_t ProcessedSize() const { return processedSize_; }
     int32_t PackedSize() const { return packedSize_; }
     const std::string& CurrentFile() const { return currentFile_; }
+    // The source file the last Backup could not open or read; empty when there was none.
+    const std::string& FailedFile() const { return failedFile_; }
     bool Busy() const { return busy_; }
     // Archive target / source when the archive path is ":STREAM"; owned by the owner.
     TStream* BackupStream = nullptr;
@@ -84,6 +86,7 @@ private:
     int32_t processedSize_ = 0;
     int32_t packedSize_ = 0;
     std::string currentFile_;
+    std::string failedFile_;
     bool busy_ = false;
     // Run values.
     bool continue_ = true;

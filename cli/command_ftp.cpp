@@ -52,11 +52,11 @@ void ShowProgress(TIdFTP& ftp, TerminalProgress& progress, const int64_t& expect
         int64_t max = 0;
     };
     auto state = std::make_shared<State>();
-    ftp.OnWorkBegin = [state, &expected](TIdComponent&, TWorkMode, int32_t max) {
+    ftp.OnWorkBegin = [state, &expected](TIdComponent&, TWorkMode, int64_t max) {
         state->start = TickCount();
         state->max = max > 0 ? max : expected;
     };
-    ftp.OnWork = [state, &progress](TIdComponent&, TWorkMode, int32_t count) {
+    ftp.OnWork = [state, &progress](TIdComponent&, TWorkMode, int64_t count) {
         const int percent = state->max > 0 ? static_cast<int>(count * 100LL / state->max) : 0;
         progress.Update(percent, Speed(count, TickCount() - state->start));
     };
@@ -104,7 +104,7 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
         ftp.Connect(true, -1);
         ftp.SetTransferType(ftBinary);
         if (op == "size") {
-            std::printf("%d\n", ftp.Size(rest[1]));
+            std::printf("%lld\n", static_cast<long long>(ftp.Size(rest[1])));
         } else if (op == "get") {
             // A download announces no size of its own; ask for it only when a bar is drawn.
             if (progress.Enabled()) expected = ftp.Size(rest[1]);

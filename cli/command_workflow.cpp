@@ -37,6 +37,13 @@ public:
     void ShowMessage(const std::string& text) override { Print(text); }
     void ShowInformation(const std::string& text, const std::string&) override { Print(text); }
     void ShowErrorBox(const std::string& text) override { Print(text); }
+    // Which file stopped the press: the reason, so on stderr beside the window's own message.
+    void ShowProblem(const std::string& text) override {
+        bar_.Finish();
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+    }
     void SetCursor(TScreenCursor) override {}
     void ProcessMessages() override {}
 

@@ -61,15 +61,15 @@ void TIdFTP::SetTransferType(TIdFTPTransferType value) {
 
 void TIdFTP::SendTransferType() { SendCommand(std::string("TYPE ") + (transferType_ == ftASCII ? "A" : "I"), 200); }
 
-int32_t TIdFTP::Size(const std::string& fileName) {
+int64_t TIdFTP::Size(const std::string& fileName) {
     if (SendCommand("SIZE " + fileName) != 213) return -1;
     std::string text;
     for (const auto& line : LastReply().Text()) text += line + "\r\n";
     text = TrimText(text);
     const size_t blank = text.find(' ');
     if (blank != std::string::npos) text.erase(0, blank + 1);
-    int32_t size = 0;
-    return TryStrToInt(text, size) ? size : -1;
+    int64_t size = 0;
+    return TryStrToInt(text, size) && size >= 0 ? size : -1;
 }
 
 bool TIdFTP::ResumeSupported() {

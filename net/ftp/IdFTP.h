@@ -74,7 +74,7 @@ public:
     void Connect(int32_t timeout = -1) override { Connect(true, timeout); }
     void Login();
     void SendTransferType();
-    int32_t Size(const std::string& fileName);
+    int64_t Size(const std::string& fileName);
     bool ResumeSupported();
     void Quit();
     virtual void Abort();

@@ -26,7 +26,9 @@ std::string TrimText(const std::string& text) {
     return text.substr(b, e - b);
 }
 
-bool TryStrToInt(const std::string& text, int32_t& value) {
+namespace {
+template <typename T>
+bool ParseDecimal(const std::string& text, T& value) {
     const char* b = text.data();
     const char* e = text.data() + text.size();
     while (b != e && *b == ' ') ++b;
@@ -38,6 +40,10 @@ bool TryStrToInt(const std::string& text, int32_t& value) {
     auto [p, ec] = std::from_chars(b, e, value);
     return ec == std::errc() && p == e;
 }
+}  // namespace
+
+bool TryStrToInt(const std::string& text, int32_t& value) { return ParseDecimal(text, value); }
+bool TryStrToInt(const std::string& text, int64_t& value) { return ParseDecimal(text, value); }
 
 void TIdRFCReply::SetNumericCode(int32_t value) {
     numericCode_ = value;

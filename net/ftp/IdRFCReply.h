@@ -36,6 +36,7 @@ std::string TrimText(const std::string& text);
 // A decimal 32-bit integer as the framework's conversion reads it: leading blanks, an optional
 // sign, digits and nothing after them.
 bool TryStrToInt(const std::string& text, int32_t& value);
+bool TryStrToInt(const std::string& text, int64_t& value);
 
 class EIdProtocolReplyError : public EIdException {
 public:

@@ -14,7 +14,7 @@ TIdComponent::TIdComponent() { AcquireSharedStack(); }
 
 TIdComponent::~TIdComponent() { ReleaseSharedStack(); }
 
-void TIdComponent::StartWork(TWorkMode mode, int32_t max) {
+void TIdComponent::StartWork(TWorkMode mode, int64_t max) {
     TWorkInfo& w = workState_[mode];
     if (++w.Level != 1) return;
     w.Max = max;

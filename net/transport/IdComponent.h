@@ -27,14 +27,15 @@ extern const char* const StatusTexts[9];
 
 class TIdComponent;
 
-using TWorkBeginEvent = std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, int32_t AWorkCountMax)>;
-using TWorkEvent = std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, int32_t AWorkCount)>;
+// Counts are 64-bit: an archive may be larger than 2 GiB.
+using TWorkBeginEvent = std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCountMax)>;
+using TWorkEvent = std::function<void(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCount)>;
 using TWorkEndEvent = std::function<void(TIdComponent& Sender, TWorkMode AWorkMode)>;
 using TIdStatusEvent = std::function<void(TIdComponent& ASender, TIdStatus AStatus, const std::string& AStatusText)>;
 
 struct TWorkInfo {
-    int32_t Count = 0;
-    int32_t Max = 0;
+    int64_t Count = 0;
+    int64_t Max = 0;
     int32_t Level = 0;
 };
 
@@ -55,7 +56,7 @@ public:
     TWorkEndEvent OnWorkEnd;
     TIdStatusEvent OnStatus;
 
-    virtual void StartWork(TWorkMode mode, int32_t max = 0);
+    virtual void StartWork(TWorkMode mode, int64_t max = 0);
     virtual void CountWork(TWorkMode mode, int32_t count);
     virtual void FinishWork(TWorkMode mode);
 

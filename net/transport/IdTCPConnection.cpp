@@ -1,6 +1,7 @@
 #include "net/transport/IdTCPConnection.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 
@@ -241,9 +242,10 @@ void TIdTCPConnection::ReadToStream(TStream& stream, int32_t count, bool untilCl
         stream.SetSize(position + count);
         if (stream.Position() != position) stream.SetPosition(position);
     }
-    int32_t remaining;
+    // Until closed has no limit: an archive may be larger than any 32-bit count.
+    int64_t remaining;
     if (untilClosed) {
-        remaining = 2147483647;
+        remaining = INT64_MAX;
         StartWork(wmRead, 0);
     } else {
         remaining = count;
@@ -251,16 +253,16 @@ void TIdTCPConnection::ReadToStream(TStream& stream, int32_t count, bool untilCl
     }
     Guarded(
         [&] {
-            int32_t k = std::min(Incoming.Size(), remaining);
+            auto k = static_cast<int32_t>(std::min<int64_t>(Incoming.Size(), remaining));
             if (k > 0) {
                 stream.WriteBuffer(Incoming.Unread(), k);
                 Incoming.DropFront(k);
                 remaining -= k;
             }
             // Chunks go from the receive queue to the stream without a copy in between.
-            const int32_t c = std::max(1, std::min(remaining, RecvBufferSize));
+            const auto c = static_cast<int32_t>(std::max<int64_t>(1, std::min<int64_t>(remaining, RecvBufferSize)));
             while (remaining > 0 && IsConnected()) {
-                int32_t i = std::min(remaining, c);
+                auto i = static_cast<int32_t>(std::min<int64_t>(remaining, c));
                 try {
                     AwaitIncoming(i);
                 } catch (const EIdConnClosedGracefully&) {
@@ -352,7 +354,7 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sen
     int64_t end = size == 0 ? stream.Size() : position + size;
     int64_t total = end - position;
     if (sendLength) WriteInt32(static_cast<int32_t>(total), true);
-    StartWork(wmWrite, static_cast<int32_t>(total));
+    StartWork(wmWrite, total);
     Guarded(
         [&] {
             // Several chunks are read ahead and go out in one call, each still a send of its own;

@@ -2,6 +2,10 @@
 // window sees them: the exact texts and boxes in order, and what lands on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 
@@ -264,6 +268,7 @@ struct RestoreRefusal {
     void (*prepare)(WorkflowTest& test, std::string& serverArchive, const std::string& data,
                     TForm1Environment& environment);
     const char* componentError;  // the archive component's own report while restoring into staging, if any
+    const char* notice = nullptr;  // which file stopped the restore and what to do, if one did
 };
 
 class RestoreRefusalTest : public WorkflowTest, public ::testing::WithParamInterface<RestoreRefusal> {};
@@ -275,15 +280,22 @@ TEST_P(RestoreRefusalTest, LeavesTheDataFolderByteForByte) {
     std::string archive = MakeArchive({{"Sale.DB", Compressible(300000, 7)}, {"Item.DB", "new items"}});
     GetParam().prepare(*this, archive, data, environment);
     WriteFile(server.Home() + "/user.bck", archive);
+    fs::create_directories(data + "/Backup");
+    WriteFile(data + "/Backup/user.bck", "previous local archive");
     auto before = WithoutBackupFolder(Snapshot(data));
 
     std::vector<std::string> expected{"status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
                                       "status:Download speed *", "status:전송을 완료했습니다."};
     if (GetParam().componentError) expected.push_back(std::string("error:") + GetParam().componentError);
-    expected.insert(expected.end(), {"status:복원을 완료했습니다.", kRestoreFailed, "status:서버 단절", kCompleted});
+    expected.push_back("status:복원을 완료했습니다.");
+    if (GetParam().notice) expected.push_back(std::string("message:") + GetParam().notice);
+    expected.insert(expected.end(), {kRestoreFailed, "status:서버 단절", kCompleted});
     EXPECT_EQ(Press(false), expected);
     EXPECT_FALSE(completed);
     EXPECT_EQ(WithoutBackupFolder(Snapshot(data)), before);
+    // An archive that did not restore completely never replaces the previous local one.
+    EXPECT_EQ(ReadFile(data + "/Backup/user.bck"), "previous local archive");
+    for (const auto& e : fs::directory_iterator(data + "/Backup")) EXPECT_EQ(e.path().filename(), "user.bck");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -308,8 +320,79 @@ INSTANTIATE_TEST_SUITE_P(
                        [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment&) {
                            chmod((data + "/Item.PX").c_str(), 0444);
                        },
-                       nullptr}),
+                       nullptr,
+                       "자료 파일 'Item.PX'이(가) 읽기 전용이어서 바꿀 수 없습니다. 파일 속성에서 읽기 전용을 해제한 뒤 "
+                       "다시 시도하십시오."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WorkflowTest, SymbolicLinksAreReplacedLikePlainFilesAndNothingOutsideIsTouched) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}}));
+    const std::string outside = root / "outside";
+    fs::create_directories(outside + "/folder");
+    WriteFile(outside + "/folder/kept.txt", "outside folder");
+    WriteFile(outside + "/file.DB", "outside file");
+    fs::create_symlink(outside + "/nothing", data + "/Dangling.DB");
+    fs::create_symlink(outside + "/folder", data + "/Folder.DB");
+    fs::create_symlink(outside + "/file.DB", data + "/Sale.DB.link");
+    fs::create_symlink(outside + "/folder", data + "/.hidden-link");
+    const auto outsideBefore = Snapshot(outside);
+
+    Press(false);
+    EXPECT_TRUE(completed);
+    std::vector<std::string> entries;
+    for (const auto& e : fs::directory_iterator(data))
+        if (e.path().filename().string()[0] != '.') entries.push_back(e.path().filename());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"Backup", "Sale.DB", "Sub", "ZipCode.txt"}));
+    EXPECT_TRUE(fs::is_symlink(data + "/.hidden-link")) << "hidden entries stay";
+    EXPECT_EQ(Snapshot(outside), outsideBefore);
+}
+
+TEST_F(WorkflowTest, FileHeldOpenByAnotherProgramStopsTheRestoreAndIsNamed) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}}));
+    // Another process with Item.PX open, as the accounting program keeps its tables.
+    const std::string held = data + "/Item.PX";
+    pid_t holder = fork();
+    if (holder == 0) {
+        execl("/bin/sh", "sh", "-c", "exec 3<\"$0\"; exec sleep 60", held.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::string fd = "/proc/" + std::to_string(holder) + "/fd/3";
+    for (int i = 0; i < 200 && !fs::exists(fd); ++i) usleep(10000);
+    const auto before = WithoutBackupFolder(Snapshot(data));
+    auto events = Press(false);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    const std::string notice =
+        "message:자료 파일 'Item.PX'을(를) 다른 프로그램이 사용하고 있습니다. 가온장부를 종료한 뒤 다시 시도하십시오.";
+    auto at = std::find(events.begin(), events.end(), notice);
+    ASSERT_NE(at, events.end()) << ::testing::PrintToString(events);
+    EXPECT_EQ(*(at + 1), kRestoreFailed);
+    EXPECT_FALSE(completed);
+    EXPECT_EQ(WithoutBackupFolder(Snapshot(data)), before);
+}
+
+TEST_F(WorkflowTest, FolderWhereARestoredFileGoesIsNamed) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}, {"New.DB", "new"}}));
+    fs::create_directories(data + "/New.DB");
+    const auto before = WithoutBackupFolder(Snapshot(data));
+    auto events = Press(false);
+    const std::string notice = "message:자료 폴더에 'New.DB' 폴더가 있어 같은 이름의 자료 파일을 복원할 수 없습니다. "
+                               "그 폴더의 이름을 바꾸거나 다른 곳으로 옮긴 뒤 다시 시도하십시오.";
+    auto at = std::find(events.begin(), events.end(), notice);
+    ASSERT_NE(at, events.end()) << ::testing::PrintToString(events);
+    EXPECT_EQ(*(at + 1), kRestoreFailed);
+    EXPECT_EQ(WithoutBackupFolder(Snapshot(data)), before);
+}
 
 // Refusals before anything runs: no probe, no connection, one message.
 TEST_F(WorkflowTest, UnusableUserIDsAreRefusedBeforeAnythingRuns) {

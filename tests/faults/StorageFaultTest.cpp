@@ -86,8 +86,77 @@ TEST_F(StorageFaultTest, FullFileSystemAtEveryStageLeavesTheDataFolder) {
             continue;
         }
         ExpectFailedAndUnchanged(r, before, out);
+        EXPECT_TRUE(Contains(r.Stderr, "폴더가 있는 디스크에 빈 공간이 부족합니다.")) << r.Stdout << r.Stderr;
         if (std::getenv("NB_FAULT_VERBOSE")) std::cout << freeKiB << " KiB free: " << r.Stdout << "\n";
     }
+}
+
+// The upload's archive run on storage that fails it: the previous local archive and the server's
+// copy stay as they were, nothing is left behind, and stderr names what to mend.
+class UploadStorageFaultTest : public StorageFaultTest {
+protected:
+    void SetUp() override {
+        StorageFaultTest::SetUp();
+        WriteFile(server.Home() + "/user.bck", "the server's copy");
+    }
+    std::vector<std::string> UploadArgs() const {
+        return {CliPath(), "upload", "--user", "user", "--password", "secret", "--data-folder", world.DataFolder(), "--quiet"};
+    }
+    // fixed: the window's own message, unchanged (the failure box, or the error box of an exception).
+    void ExpectNothingReplaced(const CommandResult& r, const std::string& folder, const std::string& notice,
+                               const std::string& fixed = "백업에 실패하였습니다.") {
+        EXPECT_EQ(r.ExitCode, 1) << r.Stdout << r.Stderr;
+        EXPECT_TRUE(Contains(r.Stdout, fixed)) << r.Stdout;
+        EXPECT_TRUE(Contains(r.Stderr, notice)) << r.Stderr;
+        EXPECT_FALSE(Contains(r.Stdout, notice)) << "the notice is the reason, on stderr";
+        EXPECT_EQ(ReadFile(folder + "/Backup/user.bck"), "the previous local archive");
+        for (const auto& e : fs::directory_iterator(folder + "/Backup")) EXPECT_EQ(e.path().filename(), "user.bck");
+        EXPECT_EQ(ReadFile(server.Home() + "/user.bck"), "the server's copy");
+    }
+};
+
+TEST_F(UploadStorageFaultTest, FullDiskKeepsThePreviousLocalArchive) {
+    // A small tmpfs of the test's own mount namespace, too small for the archive of a big table.
+    const std::string source = world.root / "old", out = world.root / "out";
+    FolderContents contents = CliWorld::OldSet();
+    contents["Purchase.DB"] = RandomBytes(1500000, 9);
+    BuildFolder(source, contents);
+    fs::create_directories(out);
+    const std::string script =
+        "mount --make-rprivate / && mount -t tmpfs -o size=2m nbfull \"$1\" || exit 97\n"
+        "cp -a \"$2\"/. \"$1\"/ || exit 98\n"
+        "shift 3; \"$@\"; status=$?\n"
+        "cp -a \"$DATA\"/. \"$OUT\"/; exit $status\n";
+    std::vector<std::string> argv{"unshare", "-m", "sh", "-c", script, "sh", world.DataFolder(), source, out};
+    auto args = UploadArgs();
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = world.env;
+    env.push_back("DATA=" + world.DataFolder());
+    env.push_back("OUT=" + out);
+    CommandResult r = RunCommand(argv, env);
+    if (r.ExitCode == CannotIsolate || r.Stderr.find("unshare") != std::string::npos)
+        GTEST_SKIP() << "cannot mount a small tmpfs in a mount namespace of our own: " << r.Stderr;
+    ExpectNothingReplaced(r, out, "폴더가 있는 디스크에 빈 공간이 부족합니다.");
+}
+
+TEST_F(UploadStorageFaultTest, UnreadableTableIsNamedAndKeepsThePreviousLocalArchive) {
+    // An unprivileged user who owns the data folder but may not read one table.
+    const std::string nobody = "65534";
+    fs::permissions(world.root.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                           fs::perms::others_read | fs::perms::others_exec);
+    fs::create_directories(world.root / "config");
+    for (const char* owned : {"config", "data"}) RunCommand({"chown", "-R", nobody + ":" + nobody, world.root / owned});
+    RunCommand({"chown", "0:0", world.DataFolder() + "/Sale.DB"});
+    fs::permissions(world.DataFolder() + "/Sale.DB", fs::perms::owner_read | fs::perms::owner_write);
+    std::vector<std::string> argv{"setpriv", "--reuid=" + nobody, "--regid=" + nobody, "--clear-groups",
+                                  "--inh-caps=+net_raw", "--ambient-caps=+net_raw", "--"};
+    auto args = UploadArgs();
+    argv.insert(argv.end(), args.begin(), args.end());
+    CommandResult r = RunCommand(argv, world.env);
+    if (r.ExitCode == 127 || Contains(r.Stderr, "setpriv"))
+        GTEST_SKIP() << "cannot run as an unprivileged user: " << r.Stderr;
+    ExpectNothingReplaced(r, world.DataFolder(), "자료 파일 'Sale.DB'을(를) 읽을 수 없습니다.",
+                          "Cannot open file \"" + world.DataFolder() + "/Sale.DB\". Permission denied.");
 }
 
 TEST_F(StorageFaultTest, ReadOnlyDataFileStopsTheRestoreBeforeAnythingMoves) {
@@ -97,6 +166,7 @@ TEST_F(StorageFaultTest, ReadOnlyDataFileStopsTheRestoreBeforeAnythingMoves) {
     CommandResult r = RunCommand(DownloadArgs(CliPath()), world.env);
     ExpectFailedAndUnchanged(r, before, world.DataFolder());
     EXPECT_TRUE(Contains(r.Stdout, "복원에 실패하였습니다.")) << r.Stdout;
+    EXPECT_TRUE(Contains(r.Stderr, "자료 파일 'Item.DB'이(가) 읽기 전용이어서 바꿀 수 없습니다.")) << r.Stderr;
 }
 
 TEST_F(StorageFaultTest, DataFolderWithoutWritePermissionForTheUser) {
