@@ -4,6 +4,8 @@
 #   wine-prefix.sh PREFIX          create or update PREFIX, start a persistent wineserver
 #   wine-prefix.sh PREFIX --stop   end that wineserver
 set -euo pipefail
+# Wine's servers outlive this script: none of them may keep its output open, or ctest waits on it.
+exec </dev/null >/dev/null 2>&1
 export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=ko_KR.UTF-8
 if [ "${2:-}" = --stop ]; then
   /usr/lib/wine/wineserver -k 2>/dev/null || true

@@ -45,6 +45,18 @@ void RemoveTree(const std::string& path);
 // Deterministic pseudo-random bytes (incompressible).
 std::string RandomBytes(size_t size, uint32_t seed);
 
+// Points the system's temporary folder ($TMPDIR; Windows: TMP and TEMP) at folder while it lives.
+class ScopedTempFolder {
+public:
+    explicit ScopedTempFolder(const std::string& folder);
+    ~ScopedTempFolder();
+    ScopedTempFolder(const ScopedTempFolder&) = delete;
+    ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved_;  // name, value ("\0" when unset)
+};
+
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int FreePort();
 // True when something accepts connections on 127.0.0.1:port.

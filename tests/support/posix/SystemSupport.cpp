@@ -27,6 +27,19 @@ TempDir::TempDir() {
     path_ = buf.data();
 }
 
+ScopedTempFolder::ScopedTempFolder(const std::string& folder) {
+    const char* old = std::getenv("TMPDIR");
+    saved_.emplace_back("TMPDIR", old ? old : std::string(1, '\0'));
+    ::setenv("TMPDIR", folder.c_str(), 1);
+}
+
+ScopedTempFolder::~ScopedTempFolder() {
+    for (const auto& [name, value] : saved_) {
+        if (value == std::string(1, '\0')) ::unsetenv(name.c_str());
+        else ::setenv(name.c_str(), value.c_str(), 1);
+    }
+}
+
 char Separator() { return '/'; }
 std::string LocalPath(const std::string& hostPath) { return hostPath; }
 std::string HostPath(const std::string& localPath) { return localPath; }

@@ -97,7 +97,7 @@ std::string Drain(HANDLE h) {
     std::string out;
     char buf[65536];
     DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+    while (::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
     return out;
 }
 
@@ -124,6 +124,19 @@ TempDir::TempDir() {
         }
     }
     throw std::runtime_error("cannot create a temporary folder");
+}
+
+ScopedTempFolder::ScopedTempFolder(const std::string& folder) {
+    for (const char* name : {"TMP", "TEMP"}) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? old : std::string(1, '\0'));
+        _wputenv_s(Widen(name).c_str(), Widen(folder).c_str());
+    }
+}
+
+ScopedTempFolder::~ScopedTempFolder() {
+    for (const auto& [name, value] : saved_)
+        _wputenv_s(Widen(name).c_str(), value == std::string(1, '\0') ? L"" : Widen(value).c_str());
 }
 
 char Separator() { return '\\'; }
@@ -193,7 +206,7 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
     }
     std::thread writer([&] {
         DWORD n = 0;
-        if (!stdinText.empty()) WriteFile(inWrite, stdinText.data(), static_cast<DWORD>(stdinText.size()), &n, nullptr);
+        if (!stdinText.empty()) ::WriteFile(inWrite, stdinText.data(), static_cast<DWORD>(stdinText.size()), &n, nullptr);
         CloseHandle(inWrite);
     });
     std::thread errReader([&] { r.Stderr = Drain(errRead); });
