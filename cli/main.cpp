@@ -6,6 +6,8 @@
 
 #include "app/StartupRecovery.h"
 #include "cli/Command.h"
+#include "platform/Console.h"
+#include "platform/Environment.h"
 
 namespace nb::cli {
 
@@ -95,10 +97,11 @@ void PrintOverview(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    nb::PrepareConsoleStreams();
     // Before anything else: a download swap that a crash cut short is completed or undone.
     const std::string notice = nb::RecoveryNotice(nb::RecoverInterruptedSwap());
     if (!notice.empty()) std::fprintf(stderr, "nestbridge-cli: %s\n", notice.c_str());
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = nb::ProgramArguments(argc, argv);
     if (args.empty()) {
         PrintOverview(stderr);
         return nb::cli::ExitUsage;

@@ -2,19 +2,16 @@
 // through a plain send/recv loop with the same chunk sizes, and prints MB/s of both, with and
 // without work handlers, and the receive queue's peak storage.
 // Usage: bench_transport [MiB per run, default 512]
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/transport/ProcessCpu.h"
 #include "net/transport/IdIOHandlerSocket.h"
 #include "net/transport/IdTCPClient.h"
 #include "platform/Stream.h"
@@ -80,31 +77,28 @@ private:
     size_t peak_ = 0;
 };
 
-int Listen(int& port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 1) != 0) {
-        std::perror("listen");
+// Plain sockets go through the stack too (one virtual call each), so the bench runs on every system.
+TIdStack& Stack() { return *SharedStack(); }
+
+TIdStackSocketHandle Listen(int& port) {
+    TIdStackSocketHandle s = Stack().OpenSocket(Id_PF_INET, Id_SOCK_STREAM, 0);
+    if (s == Id_INVALID_SOCKET || Stack().BindSocket(s, Id_PF_INET, "127.0.0.1", 0) != 0 ||
+        Stack().ListenSocket(s, 1) != 0) {
+        std::fprintf(stderr, "listen: socket error %d\n", Stack().LastSocketError());
         std::exit(1);
     }
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
+    int family = 0;
+    std::string ip;
+    int32_t bound = 0;
+    Stack().LocalAddressOf(s, family, ip, bound);
+    port = bound;
+    return s;
 }
 
 // Wall time and the process's CPU time (both threads, user and system) since a start.
 struct Clock {
     std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-    double cpu = CpuSeconds();
-    static double CpuSeconds() {
-        rusage u{};
-        getrusage(RUSAGE_SELF, &u);
-        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-    }
+    double cpu = ProcessCpuSeconds();
 };
 
 struct Rate {
@@ -114,43 +108,41 @@ struct Rate {
 
 Rate RateSince(const Clock& start, int64_t bytes) {
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start.wall).count();
-    double cpu = Clock::CpuSeconds() - start.cpu;
+    double cpu = ProcessCpuSeconds() - start.cpu;
     return {static_cast<double>(bytes) / 1e6 / wall, static_cast<double>(bytes) / 1e6 / cpu};
 }
 
 Rate PlainLoop(int64_t total, int sendSize, int recvSize) {
     int port = 0;
-    int listener = Listen(port);
+    TIdStackSocketHandle listener = Listen(port);
     std::thread writer([&] {
-        int fd = accept(listener, nullptr, nullptr);
+        std::string ip;
+        int32_t peerPort = 0;
+        TIdStackSocketHandle fd = Stack().AcceptSocket(listener, ip, peerPort);
         // The same source as the connection's, read chunk by chunk, so both sides pay for it.
         PatternStream source(total);
         std::vector<uint8_t> chunk(static_cast<size_t>(sendSize));
         int32_t k;
         while ((k = source.Read(chunk.data(), sendSize)) > 0) {
             for (int32_t done = 0; done < k;) {
-                ssize_t n = send(fd, chunk.data() + done, static_cast<size_t>(k - done), MSG_NOSIGNAL);
+                int32_t n = Stack().SendOn(fd, chunk.data() + done, k - done, 0);
                 if (n <= 0) break;
                 done += static_cast<int32_t>(n);
             }
         }
-        close(fd);
+        Stack().ReleaseSocket(fd);
     });
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
+    TIdStackSocketHandle fd = Stack().OpenSocket(Id_PF_INET, Id_SOCK_STREAM, 0);
     Clock start;
-    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    Stack().ConnectSocket(fd, Id_PF_INET, "127.0.0.1", port);
     std::vector<uint8_t> buffer(static_cast<size_t>(recvSize));
     int64_t got = 0;
-    ssize_t n;
-    while ((n = recv(fd, buffer.data(), buffer.size(), 0)) > 0) got += n;
+    int32_t n;
+    while ((n = Stack().ReceiveOn(fd, buffer.data(), recvSize, 0)) > 0) got += n;
     writer.join();
     Rate rate = RateSince(start, total);
-    close(fd);
-    close(listener);
+    Stack().ReleaseSocket(fd);
+    Stack().ReleaseSocket(listener);
     if (got != total) std::fprintf(stderr, "plain loop moved %lld of %lld bytes\n", (long long)got, (long long)total);
     return rate;
 }
@@ -163,7 +155,7 @@ struct Result {
 
 Result Connections(int64_t total, int sendSize, int recvSize, bool handlers) {
     int port = 0;
-    int listener = Listen(port);
+    TIdStackSocketHandle listener = Listen(port);
     long events = 0;
     std::thread writer([&] {
         TIdTCPConnection connection;
@@ -191,7 +183,7 @@ Result Connections(int64_t total, int sendSize, int recvSize, bool handlers) {
     client.ReadToStream(sink, -1, true);
     writer.join();
     Rate rate = RateSince(start, total);
-    close(listener);
+    Stack().ReleaseSocket(listener);
     if (sink.Size() != total)
         std::fprintf(stderr, "connections moved %lld of %lld bytes\n", (long long)sink.Size(), (long long)total);
     return {rate, sink.Peak(), events + reads};

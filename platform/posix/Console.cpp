@@ -52,4 +52,5 @@ bool ReadLineWithoutEcho(const std::string& prompt, std::string& line) {
     }
 }
 
+void PrepareConsoleStreams() {}
 }  // namespace nb

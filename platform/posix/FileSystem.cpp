@@ -165,15 +165,6 @@ bool DirectoryExists(const std::string& path) {
 
 bool CreateDir(const std::string& path) { return !path.empty() && ::mkdir(path.c_str(), 0755) == 0; }
 
-bool ForceDirectories(const std::string& path) {
-    if (DirectoryExists(path)) return true;
-    std::string dir = ExcludeTrailingPathDelimiter(path);
-    if (dir.empty()) return false;
-    std::string parent = ExtractFileDir(dir);
-    if (!parent.empty() && parent != dir && !ForceDirectories(parent)) return false;
-    return CreateDir(dir) || DirectoryExists(dir);
-}
-
 bool DeleteFile(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
@@ -274,41 +265,6 @@ std::string ExpandFileName(const std::string& path) {
     if (out.empty()) return "/";
     if (trailing) out += '/';
     return out;
-}
-
-std::string ExtractFilePath(const std::string& path) {
-    size_t pos = path.rfind('/');
-    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
-}
-
-std::string ExtractFileDir(const std::string& path) {
-    size_t pos = path.rfind('/');
-    if (pos == std::string::npos) return {};
-    return pos == 0 ? std::string("/") : path.substr(0, pos);
-}
-
-std::string ExtractFileName(const std::string& path) {
-    size_t pos = path.rfind('/');
-    return pos == std::string::npos ? path : path.substr(pos + 1);
-}
-
-std::string ExtractFileExt(const std::string& path) {
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    return path.substr(dot);
-}
-
-std::string ChangeFileExt(const std::string& path, const std::string& ext) {
-    return path.substr(0, path.size() - ExtractFileExt(path).size()) + ext;
-}
-
-std::string IncludeTrailingPathDelimiter(const std::string& path) {
-    return !path.empty() && path.back() == '/' ? path : path + '/';
-}
-
-std::string ExcludeTrailingPathDelimiter(const std::string& path) {
-    return !path.empty() && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
 }
 
 std::string GetTempDirectory() {

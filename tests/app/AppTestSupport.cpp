@@ -1,16 +1,8 @@
 #include "tests/app/AppTestSupport.h"
 
-#include <arpa/inet.h>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace nb::test {
 
@@ -45,13 +37,13 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
     std::map<std::string, std::string> snap;
-    for (const auto& e : fs::recursive_directory_iterator(folder)) {
-        std::string rel = fs::relative(e.path(), folder).string();
+    for (const auto& e : fs::recursive_directory_iterator(FsPath(folder))) {
+        std::string rel = PathText(fs::relative(e.path(), FsPath(folder)));
         auto mode = static_cast<unsigned>(e.symlink_status().permissions());
         std::string value = std::to_string(mode) + ":dir";
         if (!e.is_directory()) {
             // Size and hash keep a failure report short; the bytes themselves are compared through them.
-            std::string bytes = ReadFile(e.path().string());
+            std::string bytes = ReadFile(PathText(e.path()));
             value = std::to_string(mode) + ":" + std::to_string(bytes.size()) + ":" +
                     std::to_string(std::hash<std::string>{}(bytes));
         }
@@ -69,10 +61,12 @@ void WriteServiceSettings(const std::string& settingsFile, int ftpPort, int prob
 
 LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std::string& password) {
     port_ = FreePort();
-    pid_ = StartServerScript("tests/app/lying_ftpd.py",
-                             {std::to_string(port_), user, password, home_.Path(), std::to_string(sizeBonus)}, port_);
+    process_ = std::make_unique<ServerProcess>(std::vector<std::string>{
+        "/usr/bin/python3", HostPath(SourcePath("tests/app/lying_ftpd.py")), std::to_string(port_), user, password,
+        HostPath(home_.Path()), std::to_string(sizeBonus)});
+    running_ = process_->WaitForPort(port_);
 }
 
-LyingFtpServer::~LyingFtpServer() { StopServerScript(pid_); }
+LyingFtpServer::~LyingFtpServer() = default;
 
 }  // namespace nb::test

@@ -2,6 +2,7 @@
 // What the application tests share: a window that records what it is shown, a settings file
 // pointing the service at 127.0.0.1, folder snapshots, and a server whose SIZE lies.
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,12 +60,13 @@ public:
     LyingFtpServer& operator=(const LyingFtpServer&) = delete;
     int Port() const { return port_; }
     const std::string& Home() const { return home_.Path(); }
-    bool Running() const { return pid_ > 0; }
+    bool Running() const { return running_; }
 
 private:
     TempDir home_;
     int port_ = 0;
-    int pid_ = -1;
+    std::unique_ptr<ServerProcess> process_;
+    bool running_ = false;
 };
 
 }  // namespace nb::test

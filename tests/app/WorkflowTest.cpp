@@ -41,7 +41,7 @@ std::string Compressible(size_t size, uint32_t seed) {
 std::vector<std::string> PlainNames(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder))
-        if (e.is_regular_file() && e.path().filename().string()[0] != '.') names.push_back(e.path().filename());
+        if (e.is_regular_file() && PathText(e.path().filename())[0] != '.') names.push_back(PathText(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }

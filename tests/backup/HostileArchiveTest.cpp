@@ -63,7 +63,7 @@ protected:
             EXPECT_FALSE(archive.Busy());
         }
         for (const auto& entry : fs::directory_iterator(sandbox)) {
-            std::string name = entry.path().filename();
+            std::string name = test::PathText(entry.path().filename());
             ASSERT_TRUE(name == "target" || name == "a.bck") << "written outside the target: " << name;
         }
     }

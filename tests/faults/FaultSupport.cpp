@@ -1,9 +1,5 @@
 #include "tests/faults/FaultSupport.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,46 +11,25 @@ namespace nb::test {
 namespace fs = std::filesystem;
 
 ScriptedFtpServer::ScriptedFtpServer(const std::string& fault, const std::string& archive) {
-    const char* source = std::getenv("NB_SOURCE_DIR");
-    const std::string script = std::string(source ? source : ".") + "/tests/faults/scripted_ftpd.py";
-    int ready[2];
-    if (::pipe(ready) != 0) return;
     port_ = FreePort();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(ready[1], 1);
-        ::close(ready[0]);
-        const std::string port = std::to_string(port_);
-        ::execl("/usr/bin/python3", "python3", script.c_str(), port.c_str(), fault.c_str(), archive.c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(ready[1]);
-    // The script says "ready" once it listens.
-    char buffer[6] = {};
-    ssize_t n = pid > 0 ? ::read(ready[0], buffer, 5) : -1;
-    ::close(ready[0]);
-    if (n == 5 && std::string(buffer) == "ready") {
-        pid_ = pid;
-    } else if (pid > 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
+    process_ = std::make_unique<ServerProcess>(std::vector<std::string>{
+        "/usr/bin/python3", HostPath(SourcePath("tests/faults/scripted_ftpd.py")), std::to_string(port_), fault,
+        HostPath(archive)});
+    // The script says "ready" once it listens; a probe connection would use up its one session.
+    running_ = process_->FirstLine() == "ready";
 }
 
-ScriptedFtpServer::~ScriptedFtpServer() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-}
+ScriptedFtpServer::~ScriptedFtpServer() = default;
 
 ThrottledFtpServer::ThrottledFtpServer(int bytesPerSecond) {
     port_ = FreePort();
-    pid_ = StartServerScript("tests/faults/throttled_ftpd.py",
-                             {std::to_string(port_), "user", "secret", home_.Path(), std::to_string(bytesPerSecond)},
-                             port_);
+    process_ = std::make_unique<ServerProcess>(std::vector<std::string>{
+        "/usr/bin/python3", HostPath(SourcePath("tests/faults/throttled_ftpd.py")), std::to_string(port_), "user",
+        "secret", HostPath(home_.Path()), std::to_string(bytesPerSecond)});
+    running_ = process_->WaitForPort(port_);
 }
+
+ThrottledFtpServer::~ThrottledFtpServer() = default;
 
 CliWorld::CliWorld() {
     fs::create_directories(root / "wine");

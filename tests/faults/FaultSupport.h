@@ -1,6 +1,7 @@
 #pragma once
 // What the fault suites share: the real nestbridge-cli run against a data folder of a known
 // old set, with its settings pointing at a server on 127.0.0.1, and a misbehaving FTP server.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,28 +18,30 @@ public:
     ScriptedFtpServer(const ScriptedFtpServer&) = delete;
     ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
     int Port() const { return port_; }
-    bool Running() const { return pid_ > 0; }
+    bool Running() const { return running_; }
 
 private:
     int port_ = 0;
-    int pid_ = -1;
+    std::unique_ptr<ServerProcess> process_;
+    bool running_ = false;
 };
 
 // pyftpdlib whose data connections move at most bytesPerSecond each way.
 class ThrottledFtpServer {
 public:
     explicit ThrottledFtpServer(int bytesPerSecond);
-    ~ThrottledFtpServer() { StopServerScript(pid_); }
+    ~ThrottledFtpServer();
     ThrottledFtpServer(const ThrottledFtpServer&) = delete;
     ThrottledFtpServer& operator=(const ThrottledFtpServer&) = delete;
     int Port() const { return port_; }
     const std::string& Home() const { return home_.Path(); }
-    bool Running() const { return pid_ > 0; }
+    bool Running() const { return running_; }
 
 private:
     TempDir home_;
     int port_ = 0;
-    int pid_ = -1;
+    std::unique_ptr<ServerProcess> process_;
+    bool running_ = false;
 };
 
 // A computer with nestbridge-cli: its own settings and Wine prefix, a data folder holding

@@ -1,11 +1,5 @@
 #include "tests/net/ftp/FakeFtpServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -15,71 +9,23 @@ namespace {
 
 constexpr int kSilenceMs = 5000;
 
-sockaddr_in Address(const std::string& ip, int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
-    return a;
-}
-
 FakeSocket ListenOn(const std::string& ip, int& port) {
-    FakeSocket s(socket(AF_INET, SOCK_STREAM, 0));
-    int one = 1;
-    setsockopt(s.Fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a = Address(ip, 0);
-    if (bind(s.Fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s.Fd(), 4) != 0) {
-        ADD_FAILURE() << "fake server cannot listen on " << ip;
-        return {};
-    }
-    socklen_t len = sizeof a;
-    getsockname(s.Fd(), reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
+    port = 0;
+    FakeSocket s(TestSocket::Listen(ip, port));
+    if (!s.Valid()) ADD_FAILURE() << "fake server cannot listen on " << ip;
     return s;
 }
 
-FakeSocket AcceptWithin(const FakeSocket& listener, int ms) {
-    pollfd p{listener.Fd(), POLLIN, 0};
-    if (poll(&p, 1, ms) != 1) return {};
-    return FakeSocket(accept(listener.Fd(), nullptr, nullptr));
-}
+FakeSocket AcceptWithin(FakeSocket& listener, int ms) { return FakeSocket(listener.Socket().Accept(ms)); }
 
 }  // namespace
 
-FakeSocket::~FakeSocket() { Close(); }
-
-FakeSocket& FakeSocket::operator=(FakeSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-void FakeSocket::Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-}
-
-void FakeSocket::Send(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
-}
-
 std::string FakeSocket::ReceiveAll() {
     std::string out;
-    char buf[65536];
     for (;;) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, kSilenceMs) != 1) break;
-        ssize_t n = recv(fd_, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        out.append(buf, static_cast<size_t>(n));
+        std::string part = socket_.Receive(65536, kSilenceMs);
+        if (part.empty()) break;
+        out += part;
     }
     return out;
 }
@@ -95,12 +41,9 @@ std::string FakeSession::ReadCommand() {
             commands_.push_back(line);
             return line;
         }
-        pollfd p{control_.Fd(), POLLIN, 0};
-        if (poll(&p, 1, kSilenceMs) != 1) return "";
-        char buf[4096];
-        ssize_t n = recv(control_.Fd(), buf, sizeof buf, 0);
-        if (n <= 0) return "";
-        pending_.append(buf, static_cast<size_t>(n));
+        std::string part = control_.Socket().Receive(4096, kSilenceMs);
+        if (part.empty()) return "";
+        pending_ += part;
     }
 }
 
@@ -129,11 +72,8 @@ FakeSocket FakeSession::ConnectToPort(const std::string& portCommand, const std:
     }
     const std::string ip = std::to_string(h[0]) + "." + std::to_string(h[1]) + "." + std::to_string(h[2]) + "." +
                            std::to_string(h[3]);
-    FakeSocket s(socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in local = Address(localIP, 0);
-    sockaddr_in remote = Address(ip, static_cast<int>(p[0] * 256 + p[1]));
-    if (bind(s.Fd(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        connect(s.Fd(), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    FakeSocket s(TestSocket::Connect(ip, static_cast<int>(p[0] * 256 + p[1]), localIP));
+    if (!s.Valid()) {
         ADD_FAILURE() << "fake server cannot connect to " << ip << " from " << localIP;
         return {};
     }
@@ -149,13 +89,12 @@ int FakeSession::ListenPassive() {
 FakeSocket FakeSession::AcceptPassive() { return AcceptWithin(passive_, kSilenceMs); }
 
 bool FakeSession::ClientClosed() {
-    char buf[256];
+    TestSocket& s = control_.Socket();
     for (;;) {
-        pollfd p{control_.Fd(), POLLIN, 0};
-        if (poll(&p, 1, kSilenceMs) != 1) return false;
-        ssize_t n = recv(control_.Fd(), buf, sizeof buf, 0);
-        if (n <= 0) return true;
-        pending_.append(buf, static_cast<size_t>(n));
+        if (!s.WaitReadable(kSilenceMs)) return false;
+        std::string part = s.Receive(256, 0);
+        if (part.empty()) return true;
+        pending_ += part;
     }
 }
 

@@ -7,26 +7,25 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/TestSocket.h"
+
 namespace nb::test {
 
 // One plain socket, closed on destruction.
 class FakeSocket {
 public:
     FakeSocket() = default;
-    explicit FakeSocket(int fd) : fd_(fd) {}
-    ~FakeSocket();
-    FakeSocket(FakeSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    FakeSocket& operator=(FakeSocket&& other) noexcept;
-    int Fd() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    void Close();
+    explicit FakeSocket(TestSocket socket) : socket_(std::move(socket)) {}
+    bool Valid() const { return socket_.Valid(); }
+    void Close() { socket_.Close(); }
+    TestSocket& Socket() { return socket_; }
 
-    void Send(const std::string& bytes);
+    void Send(const std::string& bytes) { socket_.SendAll(bytes); }
     // Everything until the peer closes (or 5 s of silence).
     std::string ReceiveAll();
 
 private:
-    int fd_ = -1;
+    TestSocket socket_;
 };
 
 class FakeSession {

@@ -1,9 +1,6 @@
 #include "net/transport/IdSocketHandle.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>

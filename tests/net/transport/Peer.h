@@ -6,11 +6,13 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/TestSocket.h"
+
 namespace nb::test {
 
 class PeerSocket {
 public:
-    explicit PeerSocket(int fd) : fd_(fd) {}
+    explicit PeerSocket(TestSocket socket) : socket_(std::move(socket)) {}
     void Send(const std::string& bytes);
     // Sends each byte alone.
     void Trickle(const std::string& bytes);
@@ -23,10 +25,9 @@ public:
     void Close();
     // Closes with SO_LINGER 0, which sends a reset.
     void Reset();
-    int Fd() const { return fd_; }
 
 private:
-    int fd_;
+    TestSocket socket_;
 };
 
 class Peer {
@@ -39,7 +40,7 @@ public:
     void Join();
 
 private:
-    int listener_ = -1;
+    TestSocket listener_;
     int32_t port_ = 0;
     std::thread thread_;
 };

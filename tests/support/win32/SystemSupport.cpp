@@ -1,0 +1,316 @@
+// The test support that needs the system: folders, sockets and child processes on Windows. The
+// servers are Linux programs started through Wine, which cannot wait for them or read their
+// output; linux_side.py runs them and reports over a loopback connection instead.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/TestSupport.h"
+
+namespace nb::test {
+
+namespace {
+
+std::wstring Widen(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+struct SocketsStarted {
+    SocketsStarted() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+};
+
+void StartSockets() { static SocketsStarted started; }
+
+sockaddr_in Loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<u_short>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// One argument as CommandLineToArgvW reads it back.
+std::wstring Quote(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    size_t slashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+        slashes = 0;
+        out += c;
+    }
+    out.append(slashes * 2, L'\\');
+    return out + L"\"";
+}
+
+std::wstring CommandLine(const std::vector<std::string>& argv) {
+    std::wstring line;
+    for (const auto& a : argv) line += (line.empty() ? L"" : L" ") + Quote(Widen(a));
+    return line;
+}
+
+// This process's environment with extra "K=V" entries put over it, as a CreateProcess block.
+std::wstring EnvironmentBlock(const std::vector<std::string>& extra) {
+    std::map<std::wstring, std::wstring> vars;
+    wchar_t* env = GetEnvironmentStringsW();
+    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+        std::wstring entry = p;
+        size_t eq = entry.find(L'=', 1);
+        if (eq != std::wstring::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    FreeEnvironmentStringsW(env);
+    for (const auto& e : extra) {
+        std::wstring entry = Widen(e);
+        size_t eq = entry.find(L'=');
+        if (eq != std::wstring::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    std::wstring block;
+    for (const auto& [k, v] : vars) block += k + L"=" + v + L'\0';
+    return block + L'\0';
+}
+
+std::string Drain(HANDLE h) {
+    std::string out;
+    char buf[65536];
+    DWORD n = 0;
+    while (::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+    return out;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    // Under Wine the Linux temporary folder is reachable as Z:, so the Linux-side servers see
+    // the same folder; elsewhere the system's own.
+    std::string base;
+    if (GetFileAttributesW(L"Z:\\tmp") != INVALID_FILE_ATTRIBUTES) {
+        base = "Z:\\tmp";
+    } else {
+        wchar_t temp[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH, temp);
+        base = Narrow(std::wstring(temp, n));
+        if (!base.empty() && base.back() == '\\') base.pop_back();
+    }
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        std::string path = base + "\\nbtest-" + std::to_string(GetCurrentProcessId()) + "-" +
+                           std::to_string((GetTickCount64() + attempt * 7919u) % 1000000u);
+        if (CreateDirectoryW(Widen(path).c_str(), nullptr)) {
+            path_ = path;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+ScopedTempFolder::ScopedTempFolder(const std::string& folder) {
+    for (const char* name : {"TMP", "TEMP"}) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? old : std::string(1, '\0'));
+        _wputenv_s(Widen(name).c_str(), Widen(folder).c_str());
+    }
+}
+
+ScopedTempFolder::~ScopedTempFolder() {
+    for (const auto& [name, value] : saved_)
+        _wputenv_s(Widen(name).c_str(), value == std::string(1, '\0') ? L"" : Widen(value).c_str());
+}
+
+char Separator() { return '\\'; }
+
+std::string LocalPath(const std::string& hostPath) {
+    if (hostPath.empty() || hostPath[0] != '/') return hostPath;
+    std::string out = "Z:" + hostPath;
+    for (auto& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+
+std::string HostPath(const std::string& localPath) {
+    if (localPath.size() < 2 || (localPath[0] != 'Z' && localPath[0] != 'z') || localPath[1] != ':') return localPath;
+    std::string out = localPath.substr(2);
+    for (auto& c : out)
+        if (c == '\\') c = '/';
+    return out.empty() ? "/" : out;
+}
+
+int FreePort() {
+    StartSockets();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(0);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    closesocket(s);
+    return ntohs(a.sin_port);
+}
+
+bool PortAccepts(int port) {
+    StartSockets();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(port);
+    bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    closesocket(s);
+    return ok;
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+                         const std::string& stdinText) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
+    if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+        !CreatePipe(&errRead, &errWrite, &inherit, 0))
+        throw std::runtime_error("CreatePipe failed");
+    for (HANDLE ours : {inWrite, outRead, errRead}) SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = inRead;
+    si.hStdOutput = outWrite;
+    si.hStdError = errWrite;
+    PROCESS_INFORMATION pi{};
+    std::wstring line = CommandLine(argv);
+    std::wstring env = EnvironmentBlock(extraEnv);
+    BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                                  nullptr, &si, &pi);
+    for (HANDLE theirs : {inRead, outWrite, errWrite}) CloseHandle(theirs);
+    CommandResult r;
+    if (!created) {
+        for (HANDLE ours : {inWrite, outRead, errRead}) CloseHandle(ours);
+        r.ExitCode = 127;
+        r.Stderr = "cannot start " + (argv.empty() ? std::string() : argv[0]);
+        return r;
+    }
+    std::thread writer([&] {
+        DWORD n = 0;
+        if (!stdinText.empty()) ::WriteFile(inWrite, stdinText.data(), static_cast<DWORD>(stdinText.size()), &n, nullptr);
+        CloseHandle(inWrite);
+    });
+    std::thread errReader([&] { r.Stderr = Drain(errRead); });
+    r.Stdout = Drain(outRead);
+    errReader.join();
+    writer.join();
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    r.ExitCode = static_cast<int>(code);
+    return r;
+}
+
+struct ServerProcess::Impl {
+    SOCKET control = INVALID_SOCKET;
+    std::string received;  // what linux_side.py said, not yet consumed
+    std::string firstLine;
+    bool exited = false;
+
+    // Reads what arrived within timeoutMs; false when the connection ended.
+    bool Pump(int timeoutMs) {
+        if (control == INVALID_SOCKET) return false;
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(control, &set);
+        timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        if (select(0, &set, nullptr, nullptr, &tv) <= 0) return true;
+        char buf[4096];
+        int n = recv(control, buf, sizeof buf, 0);
+        if (n <= 0) {
+            exited = true;
+            return false;
+        }
+        received.append(buf, static_cast<size_t>(n));
+        for (size_t nl; (nl = received.find('\n')) != std::string::npos;) {
+            std::string message = received.substr(0, nl);
+            received.erase(0, nl + 1);
+            if (message.rfind("line ", 0) == 0) firstLine = message.substr(5);
+            if (message.rfind("exited", 0) == 0) exited = true;
+        }
+        return true;
+    }
+};
+
+ServerProcess::ServerProcess(const std::vector<std::string>& argv) : impl_(std::make_unique<Impl>()) {
+    StartSockets();
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(0);
+    int len = sizeof a;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        closesocket(listener);
+        return;
+    }
+    std::vector<std::string> line{"/usr/bin/python3", HostPath(SourcePath("tests/support/linux_side.py")),
+                                  std::to_string(ntohs(a.sin_port))};
+    line.insert(line.end(), argv.begin(), argv.end());
+    std::wstring command = CommandLine(line);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(listener, &set);
+        timeval tv{15, 0};
+        if (select(0, &set, nullptr, nullptr, &tv) == 1) impl_->control = accept(listener, nullptr, nullptr);
+    }
+    closesocket(listener);
+    started_ = impl_->control != INVALID_SOCKET;
+}
+
+ServerProcess::~ServerProcess() { Stop(); }
+
+std::string ServerProcess::FirstLine(int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (impl_->firstLine.empty() && !impl_->exited && std::chrono::steady_clock::now() < deadline)
+        impl_->Pump(50);
+    return impl_->firstLine;
+}
+
+bool ServerProcess::Exited() {
+    if (!started_) return true;
+    impl_->Pump(0);
+    return impl_->exited;
+}
+
+void ServerProcess::Stop() {
+    if (impl_->control == INVALID_SOCKET) return;
+    if (!impl_->exited) {
+        send(impl_->control, "stop\n", 5, 0);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!impl_->exited && std::chrono::steady_clock::now() < deadline && impl_->Pump(50)) {
+        }
+    }
+    closesocket(impl_->control);
+    impl_->control = INVALID_SOCKET;
+    impl_->exited = true;
+}
+
+}  // namespace nb::test
