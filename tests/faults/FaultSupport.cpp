@@ -1,5 +1,9 @@
 #include "tests/faults/FaultSupport.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
