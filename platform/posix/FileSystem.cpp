@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/DosStamp.h"
 #include "platform/Stream.h"
 #include "platform/posix/Handles.h"
 
@@ -215,21 +216,15 @@ int32_t UnixToDosStamp(int64_t unixSeconds) {
 }
 
 bool DosStampToUnix(int32_t dosStamp, int64_t& unixSeconds) {
-    auto s = static_cast<uint32_t>(dosStamp);
-    int sec = static_cast<int>(s & 0x1F) * 2, min = static_cast<int>(s >> 5 & 0x3F), hour = static_cast<int>(s >> 11 & 0x1F);
-    int day = static_cast<int>(s >> 16 & 0x1F), month = static_cast<int>(s >> 21 & 0x0F);
-    int year = static_cast<int>(s >> 25) + 1980;
-    if (sec > 58 || min > 59 || hour > 23 || day < 1 || month < 1 || month > 12) return false;
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return false;
+    TDosStampParts p{};
+    if (!SplitDosStamp(dosStamp, p)) return false;
     tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = min;
-    local.tm_sec = sec;
+    local.tm_year = p.Year - 1900;
+    local.tm_mon = p.Month - 1;
+    local.tm_mday = p.Day;
+    local.tm_hour = p.Hour;
+    local.tm_min = p.Minute;
+    local.tm_sec = p.Second;
     local.tm_isdst = -1;
     time_t t = mktime(&local);
     if (t == static_cast<time_t>(-1)) return false;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/DosStamp.h"
 #include "platform/Stream.h"
 #include "platform/win32/Win32.h"
 
@@ -31,15 +32,10 @@ int32_t DosStampOfFileTime(const FILETIME& utc) {
 }
 
 bool FileTimeOfDosStamp(int32_t dosStamp, FILETIME& utc) {
-    auto s = static_cast<uint32_t>(dosStamp);
-    int sec = static_cast<int>(s & 0x1F) * 2, min = static_cast<int>(s >> 5 & 0x3F), hour = static_cast<int>(s >> 11 & 0x1F);
-    int day = static_cast<int>(s >> 16 & 0x1F), month = static_cast<int>(s >> 21 & 0x0F);
-    int year = static_cast<int>(s >> 25) + 1980;
     // DosDateTimeToFileTime accepts 30 February; a stamp that names no real time is refused here.
-    if (sec > 58 || min > 59 || hour > 23 || day < 1 || month < 1 || month > 12) return false;
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return false;
+    TDosStampParts parts{};
+    if (!SplitDosStamp(dosStamp, parts)) return false;
+    auto s = static_cast<uint32_t>(dosStamp);
     FILETIME local{};
     return ::DosDateTimeToFileTime(static_cast<WORD>(s >> 16), static_cast<WORD>(s & 0xFFFF), &local) &&
            ::LocalFileTimeToFileTime(&local, &utc);
