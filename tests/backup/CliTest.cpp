@@ -30,7 +30,7 @@ protected:
 };
 
 TEST_F(ArchiveCli, CreateListVerifyRestore) {
-    auto created = Run({"create", "--title", "제목", "--level", "max", dir / "a.bck", dir / "data/*.db /s"});
+    auto created = Run({"create", "--title", "제목", "--level", "max", dir / "a.bck", dir / "data/*.db" + " /s"});
     ASSERT_EQ(created.ExitCode, 0) << created.Stderr;
     EXPECT_TRUE(created.Stderr.empty()) << "no bar when stderr is no terminal";
 
