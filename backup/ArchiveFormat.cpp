@@ -62,7 +62,7 @@ bool TargetPathFor(const std::string& name, const std::string& targetFolder, boo
     if (targetFolder.empty()) {
         out = name;
         for (auto& c : out)
-            if (c == '\\') c = '/';
+            if (IsSeparator(c)) c = PathDelim;
         return true;
     }
     if (!fullPath) {
@@ -77,7 +77,7 @@ bool TargetPathFor(const std::string& name, const std::string& targetFolder, boo
     std::string rel;
     for (const auto& part : SplitComponents(name.substr(start))) {
         if (part.empty() || part == ".") continue;
-        if (!rel.empty()) rel += '/';
+        if (!rel.empty()) rel += PathDelim;
         rel += part;
     }
     if (rel.empty()) return false;

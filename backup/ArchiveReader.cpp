@@ -43,7 +43,8 @@ void ArchiveReader::OpenArchive() {
 
 bool ArchiveReader::Run(const std::string& archivePath, const std::string& targetFolder) {
     targetFolder_ = targetFolder;
-    if (!targetFolder_.empty() && targetFolder_.back() != PathDelim) targetFolder_ += PathDelim;
+    if (!targetFolder_.empty() && targetFolder_.back() != PathDelim && targetFolder_.back() != '/')
+        targetFolder_ += PathDelim;
     archivePath_ = archivePath;
     fromStream_ = archivePath == kStreamPath;
     c_.errorCode_ = 0;

@@ -29,6 +29,8 @@ class ReaderTest : public ::testing::Test {
 protected:
     TempDir dir;
     std::string target = dir / "target";
+    // rel below the target, with '/' as the system's separator.
+    std::string In(const std::string& rel) const { return dir / ("target/" + rel); }
     TBackupFile archive;
     test::RunLog log;
     void SetUp() override {
@@ -65,8 +67,8 @@ TEST_F(ReaderTest, RoundTripKeepsBytesStampsAndNames) {
     EXPECT_EQ(archive.FilesProcessed(), 4);
     EXPECT_EQ(archive.FileCount(), 4);
     for (const auto& [name, content] : files) {
-        EXPECT_EQ(ReadFile(target + "/" + name), content) << name;
-        EXPECT_EQ(FileAge(target + "/" + name), kStamp) << name;
+        EXPECT_EQ(ReadFile(In(name)), content) << name;
+        EXPECT_EQ(FileAge(In(name)), kStamp) << name;
     }
     EXPECT_EQ(log.Percents.back(), 100);
     EXPECT_TRUE(log.Errors.empty());
@@ -88,7 +90,7 @@ TEST_P(RestoreRules, DecideByExistenceAndStamp) {
     } situations[] = {{"missing", 0, c.missing}, {"older", kEarlier, c.older}, {"equal", kStamp, c.equal},
                       {"newer", kLater, c.newer}};
     for (const auto& s : situations) {
-        std::string path = target + "/" + s.name;
+        std::string path = In(s.name);
         if (s.existingStamp != 0) {
             WriteFile(path, "existing");
             Stamp(path, s.existingStamp);
@@ -115,13 +117,13 @@ class TargetPaths : public ReaderTest, public ::testing::WithParamInterface<Path
 
 TEST_P(TargetPaths, FormedFromTheStoredName) {
     archive.RestoreFullPath = GetParam().fullPath;
-    for (const std::string& folder : {target, target + "/"}) {
+    for (const std::string& folder : {target, target + test::Separator()}) {
         std::vector<std::string> seen;
         archive.OnRestoreFile = [&](TBackupFile&, std::string& file, int32_t, bool&) { seen.push_back(file); };
         ASSERT_TRUE(RestoreBytes(archive, OneFile(GetParam().stored, "x"), folder));
-        EXPECT_EQ(seen, std::vector<std::string>{target + "/" + GetParam().expected});
-        EXPECT_EQ(ReadFile(target + "/" + GetParam().expected), "x");
-        EXPECT_EQ(archive.CurrentFile(), target + "/" + GetParam().expected);
+        EXPECT_EQ(seen, std::vector<std::string>{In(GetParam().expected)});
+        EXPECT_EQ(ReadFile(In(GetParam().expected)), "x");
+        EXPECT_EQ(archive.CurrentFile(), In(GetParam().expected));
     }
 }
 
@@ -153,10 +155,10 @@ TEST_F(ReaderTest, FileListIsNeverWritten) {
                             .EndArchive()
                             .Bytes();
     ASSERT_TRUE(RestoreBytes(archive, bytes, target));
-    EXPECT_EQ(asked, std::vector<std::string>{target + "/a.db"});
-    EXPECT_FALSE(FileExists(target + "/FILE:LIST"));
-    EXPECT_FALSE(FileExists(target + "/LIST"));
-    EXPECT_EQ(ReadFile(target + "/a.db"), "stored");
+    EXPECT_EQ(asked, std::vector<std::string>{In("a.db")});
+    EXPECT_FALSE(FileExists(In("FILE:LIST")));
+    EXPECT_FALSE(FileExists(In("LIST")));
+    EXPECT_EQ(ReadFile(In("a.db")), "stored");
     EXPECT_EQ(archive.FilesProcessed(), 1);
 }
 
@@ -174,8 +176,8 @@ TEST_F(ReaderTest, HandlerRedirectsOrRefuses) {
                             .Bytes();
     ASSERT_TRUE(RestoreBytes(archive, bytes, target));
     EXPECT_EQ(ReadFile(dir / "moved/deep/kept.db"), "k");
-    EXPECT_FALSE(FileExists(target + "/drop.db"));
-    EXPECT_FALSE(FileExists(target + "/keep.db"));
+    EXPECT_FALSE(FileExists(In("drop.db")));
+    EXPECT_FALSE(FileExists(In("keep.db")));
 }
 
 TEST_F(ReaderTest, SpanningFileIsAppendedFromTheNextVolume) {
@@ -191,14 +193,14 @@ TEST_F(ReaderTest, SpanningFileIsAppendedFromTheNextVolume) {
     int restored = 0;
     archive.OnNeedDisk = [&](TBackupFile&, uint16_t disk, bool&) { disks.push_back(disk); };
     archive.OnFileRestored = [&](TBackupFile&, std::string& file, TStream*& stream) {
-        if (file == target + "/big.bin") ++restored;
+        if (file == In("big.bin")) ++restored;
         EXPECT_NE(stream, nullptr);
     };
     ASSERT_TRUE(archive.Restore(dir / "v.bck", target));
     EXPECT_EQ(disks, (std::vector<int>{2, 3})) << "after.db begins on volume 2 and is cut before its block";
     EXPECT_EQ(restored, 2) << "stamped and reported once per section";
-    EXPECT_EQ(ReadFile(target + "/big.bin"), big);
-    EXPECT_EQ(ReadFile(target + "/after.db"), "after");
+    EXPECT_EQ(ReadFile(In("big.bin")), big);
+    EXPECT_EQ(ReadFile(In("after.db")), "after");
     EXPECT_EQ(archive.FilesProcessed(), 2);
 }
 
@@ -227,9 +229,9 @@ TEST_F(ReaderTest, ProgressCancelKeepsThePartialFileStamped) {
         if (!file.empty()) goOn = false;
     };
     EXPECT_FALSE(RestoreBytes(archive, bytes, target));
-    EXPECT_EQ(ReadFile(target + "/a.db"), std::string(16384, 'a'));
-    EXPECT_EQ(FileAge(target + "/a.db"), kStamp);
-    EXPECT_FALSE(FileExists(target + "/b.db"));
+    EXPECT_EQ(ReadFile(In("a.db")), std::string(16384, 'a'));
+    EXPECT_EQ(FileAge(In("a.db")), kStamp);
+    EXPECT_FALSE(FileExists(In("b.db")));
     EXPECT_TRUE(log.Errors.empty());
 }
 
@@ -264,7 +266,7 @@ TEST_F(ReaderTest, NegativeWordIsPassedOver) {
                             .EndArchive()
                             .Bytes();
     ASSERT_TRUE(RestoreBytes(archive, bytes, target));
-    EXPECT_EQ(ReadFile(target + "/a.db"), "a");
+    EXPECT_EQ(ReadFile(In("a.db")), "a");
 }
 
 TEST_F(ReaderTest, MissingArchiveAnswersFalseQuietly) {
@@ -286,7 +288,7 @@ TEST_F(ReaderTest, UnreadableHeaderRaisesCannotReadArchive) {
 }
 
 TEST_F(ReaderTest, TargetThatCannotBeCreatedIsError1) {
-    std::filesystem::create_directory(target + "/a.db");
+    std::filesystem::create_directory(In("a.db"));
     int restored = 0;
     archive.OnFileRestored = [&](TBackupFile&, std::string&, TStream*&) { ++restored; };
     EXPECT_FALSE(RestoreBytes(archive, OneFile("c:\\a.db", "a"), target));
@@ -317,11 +319,11 @@ TEST_F(ReaderTest, BrokenBlocksAreError6AfterWritingWhatInflated) {
                                 .Entry("c:\\next.db", kStamp).Stored("n").EndSection()
                                 .EndArchive()
                                 .Bytes();
-        std::filesystem::remove(target + "/next.db");
+        std::filesystem::remove(In("next.db"));
         EXPECT_FALSE(RestoreBytes(archive, bytes, target)) << c.what;
         EXPECT_EQ(log.Errors, std::vector<int32_t>{beCompressionError}) << c.what;
-        EXPECT_EQ(ReadFile(target + "/z.db").size(), c.written) << c.what;
-        EXPECT_FALSE(FileExists(target + "/next.db")) << "the run stops: " << c.what;
+        EXPECT_EQ(ReadFile(In("z.db")).size(), c.written) << c.what;
+        EXPECT_FALSE(FileExists(In("next.db"))) << "the run stops: " << c.what;
     }
 }
 
@@ -336,7 +338,7 @@ TEST_F(ReaderTest, FormatFaultsWhileRestoringAreError1) {
         log.Errors.clear();
         EXPECT_FALSE(RestoreBytes(archive, bytes, target));
         EXPECT_EQ(log.Errors, std::vector<int32_t>{beCannotReadFile});
-        EXPECT_TRUE(FileExists(target + "/a.db")) << "the partial target is kept";
+        EXPECT_TRUE(FileExists(In("a.db"))) << "the partial target is kept";
         EXPECT_FALSE(archive.Busy());
     }
 }
@@ -375,8 +377,8 @@ TEST_F(ReaderTest, NamesLeavingTheTargetAreRefused) {
                                 .Bytes();
         EXPECT_FALSE(RestoreBytes(archive, bytes, target));
         EXPECT_EQ(log.Errors, std::vector<int32_t>{beCannotReadFile});
-        EXPECT_EQ(ReadFile(target + "/good.db"), "g") << "the other entries are restored";
-        std::filesystem::remove(target + "/good.db");
+        EXPECT_EQ(ReadFile(In("good.db")), "g") << "the other entries are restored";
+        std::filesystem::remove(In("good.db"));
         EXPECT_TRUE(std::filesystem::is_empty(target));
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
             EXPECT_EQ(entry.path().filename(), "target");

@@ -1,5 +1,6 @@
 // Backup: the bytes it writes, the files it takes, volumes, cancelling and its error reports.
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -161,7 +162,7 @@ TEST_F(WriterTest, SubfolderSwitchGoesDepthFirst) {
     WriteFile(dir / "d/sub/deeper/low.db", "3");
     WriteFile(dir / "d/.hidden/no.db", "4");
     WriteFile(dir / "d/sub/other.txt", "5");
-    ASSERT_TRUE(archive.Backup({dir / "d/*.db /S"}, archivePath));
+    ASSERT_TRUE(archive.Backup({dir / "d/*.db" + " /S"}, archivePath));
     EXPECT_EQ(Names(ParseArchive(archivePath)),
               (std::vector<std::string>{dir / "d/sub/deeper/low.db", dir / "d/sub/mid.db", dir / "d/top.db"}));
 }
@@ -240,7 +241,10 @@ TEST_F(WriterTest, ArchiveThatCannotBeCreatedIsError4) {
 
 TEST_F(WriterTest, UnreadableStampIsError1AfterTheNameRecord) {
     WriteFile(dir / "old.db", "1970");
-    std::filesystem::last_write_time(dir / "old.db", std::filesystem::file_time_type{});
+    // Before 1980, which no MS-DOS stamp holds (the file clock's own epoch differs by system).
+    std::filesystem::last_write_time(
+        test::FsPath(dir / "old.db"),
+        std::chrono::file_clock::from_sys(std::chrono::sys_seconds{std::chrono::sys_days{std::chrono::year{1975} / 1 / 1}}));
     EXPECT_FALSE(archive.Backup({dir / "old.db"}, archivePath));
     EXPECT_EQ(log.Errors, std::vector<int32_t>{beCannotReadFile});
     EXPECT_EQ(ReadFile(archivePath), ArchiveBytes().Header("", 4, 1).Name(dir / "old.db").Bytes());

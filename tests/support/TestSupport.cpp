@@ -20,7 +20,12 @@ std::string PathText(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-std::string TempDir::operator/(const std::string& name) const { return path_ + Separator() + name; }
+std::string TempDir::operator/(const std::string& name) const {
+    std::string local = name;
+    for (char& c : local)
+        if (c == '/') c = Separator();
+    return path_ + Separator() + local;
+}
 
 TempDir::~TempDir() { RemoveTree(path_); }
 

@@ -18,7 +18,7 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return path_; }
-    // Path of a child: Path() + separator + name.
+    // Path of a child: Path() + separator + name, whose '/' become the system's separator.
     std::string operator/(const std::string& name) const;
 
 private:

@@ -17,6 +17,16 @@ def main():
     control = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
     child = subprocess.Popen(sys.argv[2:], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        serve(control, child)
+    finally:
+        # However this ends (the test gone mid-send too), the program does not outlive it.
+        if child.poll() is None:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
+
+
+def serve(control, child):
     control.sendall(b"started\n")
     sel = selectors.DefaultSelector()
     sel.register(control, selectors.EVENT_READ, "control")

@@ -275,11 +275,17 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv) : impl_(std::
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(listener, &set);
-        timeval tv{15, 0};
-        if (select(0, &set, nullptr, nullptr, &tv) == 1) impl_->control = accept(listener, nullptr, nullptr);
+        // Polled accept, not select: under Wine a second listener in one process was never
+        // reported readable although the Linux side had connected.
+        u_long nonBlocking = 1;
+        ioctlsocket(listener, FIONBIO, &nonBlocking);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (impl_->control == INVALID_SOCKET && std::chrono::steady_clock::now() < deadline) {
+            impl_->control = accept(listener, nullptr, nullptr);
+            if (impl_->control == INVALID_SOCKET) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        u_long blocking = 0;
+        if (impl_->control != INVALID_SOCKET) ioctlsocket(impl_->control, FIONBIO, &blocking);
     }
     closesocket(listener);
     started_ = impl_->control != INVALID_SOCKET;
