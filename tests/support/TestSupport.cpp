@@ -118,7 +118,7 @@ VsftpdServer::VsftpdServer() {
                           "\nbackground=NO\nrun_as_launching_user=YES\n"
                           "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
                           "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
-                          "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" + Root() +
+                          "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" + HostPath(Root()) +
                           "\nsecure_chroot_dir=" + HostPath(dir_.Path()) +
                           "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
                           "seccomp_sandbox=NO\nxferlog_enable=NO\n");

@@ -25,6 +25,9 @@ private:
     std::string path_;
 };
 
+// True when the test runs under Wine rather than on Windows itself.
+bool UnderWine();
+
 // The system's separator, '/' or '\\'.
 char Separator();
 // A path the test was given by the build (a source or build folder) as this system names it.

@@ -184,6 +184,8 @@ TEST_F(FtpTransfer, FinalReplyOutsideTheListRaisesAndKeepsTheBytes) {
 }
 
 TEST_F(FtpTransfer, AbortClosesTheDataConnectionAndTheTransferEndsQuietly) {
+    // Under Wine the closed data socket sometimes never resets the sending peer, which then blocks.
+    if (test::UnderWine()) GTEST_SKIP() << "Wine does not always reset a closed loopback connection";
     Serve([](FakeSession& s) {
         const std::string port = s.ReadCommand();
         s.Send("200 PORT ok\r\n");

@@ -51,7 +51,7 @@ TEST(Win32Attributes, ArchiveBitClearedAndSetAgainByAWrite) {
     WriteFile(dir / "a.db", "a");
     ASSERT_NE(FileGetAttr(dir / "a.db") & faArchive, 0);
     ASSERT_TRUE(ClearArchiveAttr(dir / "a.db"));
-    bool underWine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    bool underWine = test::UnderWine();
     if (underWine && (FileGetAttr(dir / "a.db") & faArchive) != 0)
         GTEST_SKIP() << "Wine reports every file with the archive bit and cannot keep it cleared";
     EXPECT_EQ(FileGetAttr(dir / "a.db") & faArchive, 0);

@@ -40,6 +40,7 @@ ScopedTempFolder::~ScopedTempFolder() {
     }
 }
 
+bool UnderWine() { return false; }
 char Separator() { return '/'; }
 std::string LocalPath(const std::string& hostPath) { return hostPath; }
 std::string HostPath(const std::string& localPath) { return localPath; }

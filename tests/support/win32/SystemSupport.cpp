@@ -139,6 +139,8 @@ ScopedTempFolder::~ScopedTempFolder() {
         _wputenv_s(Widen(name).c_str(), value == std::string(1, '\0') ? L"" : Widen(value).c_str());
 }
 
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
 char Separator() { return '\\'; }
 
 std::string LocalPath(const std::string& hostPath) {
