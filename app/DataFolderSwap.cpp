@@ -132,7 +132,8 @@ bool TDataFolderSwap::PrepareStaging() {
     // What a dead run left is settled first; a work area that cannot be settled is never reused.
     if (PathExists(area.Root)) {
         TRecoveryResult recovered = RecoverInterruptedSwapLocked(dataFolder_);
-        if (recovered.Outcome == TRecoveryOutcome::Failed) return Fail("an earlier swap is unfinished: " + recovered.Problem);
+        if (recovered.Outcome == TRecoveryOutcome::Failed)
+            return Fail("an earlier swap is unfinished: " + recovered.Problem);
     }
     if (!journal_.Begin()) {
         if (!PathExists(area.Journal)) RemoveDirectoryTree(area.Root);  // holds no data without its journal
@@ -156,7 +157,8 @@ bool TDataFolderSwap::RestoreIntoStaging() {
     // The commit promises that staging holds the whole new set: it must survive a power cut.
     for (const auto& entry : FolderEntries(staging)) {
         CrashPoint("swap.staged-synced");
-        if (!(entry.Attr & faDirectory) && !SyncFile(JoinPath(staging, entry.Name))) return Fail("cannot sync " + entry.Name);
+        if (!(entry.Attr & faDirectory) && !SyncFile(JoinPath(staging, entry.Name)))
+            return Fail("cannot sync " + entry.Name);
     }
     if (!SyncDirectory(staging)) return Fail("cannot sync the staging folder");
     return !OnStaged || OnStaged() || Fail("the restored set could not be kept");
@@ -167,7 +169,8 @@ bool TDataFolderSwap::SetAsideDataFiles() {
     if (!CreateDir(setAside)) return Fail("cannot create the set-aside folder");
     for (const auto& name : DataFileNames(dataFolder_)) {
         CrashPoint("swap.set-aside");
-        if (!RenameNoReplace(JoinPath(dataFolder_, name), JoinPath(setAside, name))) return Fail("cannot set aside " + name);
+        if (!RenameNoReplace(JoinPath(dataFolder_, name), JoinPath(setAside, name)))
+            return Fail("cannot set aside " + name);
     }
     // Both folders' entries must be on disk before the commit is.
     if (!SyncDirectory(dataFolder_) || !SyncDirectory(setAside)) return Fail("cannot sync the set-aside files");
@@ -195,7 +198,8 @@ bool TDataFolderSwap::MoveRestoredFiles() {
             // to the restored one, as the restore would have overwritten it.
             if (existing & faDirectory)
                 return Fail("a folder stands where " + entry.Name + " goes", TSwapFault::FolderInTheWay, entry.Name);
-            if (!RenameNoReplace(target, JoinPath(area.SetAside, entry.Name))) return Fail("cannot set aside " + entry.Name);
+            if (!RenameNoReplace(target, JoinPath(area.SetAside, entry.Name)))
+                return Fail("cannot set aside " + entry.Name);
         }
         if (!RenameNoReplace(JoinPath(area.Staging, entry.Name), target)) return Fail("cannot move in " + entry.Name);
     }

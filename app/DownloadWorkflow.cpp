@@ -85,7 +85,8 @@ bool TForm1::DownloadFile() {
         return true;
     } catch (...) {
         window_.ShowFailureReason(CurrentExceptionText());
-        if (DirectoryExists(BackupFolder_) && DiskLooksFull(BackupFolder_)) window_.ShowProblem(DiskFullNotice(BackupFolder_));
+        if (DirectoryExists(BackupFolder_) && DiskLooksFull(BackupFolder_))
+            window_.ShowProblem(DiskFullNotice(BackupFolder_));
         window_.ShowMessage("파일 받기에 실패하였습니다.");
         return false;
     }
@@ -135,7 +136,8 @@ void TForm1::RestoreData(const std::string& archivePath) {
     if (!problem.empty()) window_.ShowProblem(problem);
     if (!result) window_.ShowInformation("복원에 실패하였습니다.", "자료백업/복원");
     if (!leftBehind.empty())
-        window_.ShowMessage(Format("이전 자료 파일 일부를 되돌리지 못했습니다. %s 폴더에 남아 있습니다.", leftBehind.c_str()));
+        window_.ShowMessage(
+            Format("이전 자료 파일 일부를 되돌리지 못했습니다. %s 폴더에 남아 있습니다.", leftBehind.c_str()));
     restoreSucceeded_ = result;
 }
 

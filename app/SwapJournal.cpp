@@ -70,10 +70,8 @@ const char* SwapPhaseName(TSwapPhase phase) {
 }
 
 TSwapWorkArea::TSwapWorkArea(const std::string& dataFolder)
-    : DataFolder(ExcludeTrailingPathDelimiter(dataFolder)),
-      Root(DataFolder + PathDelim + ".nestbridge-swap"),
-      Journal(Root + PathDelim + "journal"),
-      Staging(Root + PathDelim + "staging"),
+    : DataFolder(ExcludeTrailingPathDelimiter(dataFolder)), Root(DataFolder + PathDelim + ".nestbridge-swap"),
+      Journal(Root + PathDelim + "journal"), Staging(Root + PathDelim + "staging"),
       SetAside(Root + PathDelim + "setaside") {}
 
 std::string EncodeSwapRecord(const TSwapRecord& record) {

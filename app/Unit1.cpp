@@ -21,12 +21,13 @@ const char* const kFolderBusy = "다른 곳에서 자료 폴더를 사용하고 
 }  // namespace
 
 const char* const DataFilePatterns[33] = {
-    "AssemblyItem.*", "Bankbook.*",   "BusiPart.*",     "Chmod.*",        "CreditCard.*",      "Employee.*",
-    "InOut.*",        "InOutAccount.*", "InvAdjust.*",  "InventoryTrack.*", "Item.*",          "ItemAsm.*",
-    "Note.*",         "Option.*",     "Payment.*",      "Price.*",        "PriceSearchEach.*", "Purchase.*",
-    "PurchaseItem.*", "PurchaseType.*", "Quote.*",      "QuoteItem.*",    "QuoteRef.*",        "ReceivePay.*",
-    "ReceivePay2.*",  "Sale.*",       "SaleItem.*",     "SaleType.*",     "StockValue.*",      "System01.*",
-    "TaxBill.*",      "TransactLog.*", "UserInfo.*",
+    "AssemblyItem.*", "Bankbook.*",        "BusiPart.*",     "Chmod.*",        "CreditCard.*",
+    "Employee.*",     "InOut.*",           "InOutAccount.*", "InvAdjust.*",    "InventoryTrack.*",
+    "Item.*",         "ItemAsm.*",         "Note.*",         "Option.*",       "Payment.*",
+    "Price.*",        "PriceSearchEach.*", "Purchase.*",     "PurchaseItem.*", "PurchaseType.*",
+    "Quote.*",        "QuoteItem.*",       "QuoteRef.*",     "ReceivePay.*",   "ReceivePay2.*",
+    "Sale.*",         "SaleItem.*",        "SaleType.*",     "StockValue.*",   "System01.*",
+    "TaxBill.*",      "TransactLog.*",     "UserInfo.*",
 };
 
 std::string ApplicationErrorText(const std::string& message) {

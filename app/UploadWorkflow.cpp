@@ -157,8 +157,7 @@ void TForm1::BackupData(const std::string& archivePath) {
             window_.SetStatusText("백업을 완료했습니다.");
             window_.SetCursor(TScreenCursor::Default);
         });
-        ok = BackupFile.Backup(files, partial) && SyncFile(partial) &&
-             RenameFile(partial, archivePath);
+        ok = BackupFile.Backup(files, partial) && SyncFile(partial) && RenameFile(partial, archivePath);
         if (ok) {
             partial.clear();
             SyncDirectory(folder);

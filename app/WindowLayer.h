@@ -28,8 +28,8 @@ public:
     virtual void SetProgressPosition(int32_t position) = 0;
 
     // Modal boxes, captioned with the application title unless a caption is given.
-    virtual void ShowMessage(const std::string& text) = 0;                                    // plain, OK
-    virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;    // information icon
+    virtual void ShowMessage(const std::string& text) = 0;                                  // plain, OK
+    virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;  // information icon
     // The application's default error box (stop icon); text already has its full stop rule applied.
     virtual void ShowErrorBox(const std::string& text) = 0;
     // Which file stopped a press and what to do, shown before the press's own failure message:

@@ -9,8 +9,8 @@
 
 namespace nb::archive {
 
-constexpr int32_t kPieceSize = 16384;        // content bytes of a full block
-constexpr int32_t kVolumeReserve = 16484;    // room kept free at the end of a volume
+constexpr int32_t kPieceSize = 16384;      // content bytes of a full block
+constexpr int32_t kVolumeReserve = 16484;  // room kept free at the end of a volume
 constexpr char kMarker[4] = {'E', 'C', '2', '\0'};
 inline const std::string kFileListName = "FILE:LIST";
 inline const std::string kNextDisk = "NEXT:DISK";

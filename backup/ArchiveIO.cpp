@@ -13,7 +13,8 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 }
 
-ArchiveOut::ArchiveOut(TStream& stream) : stream_(stream), base_(stream.Position()), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
+ArchiveOut::ArchiveOut(TStream& stream)
+    : stream_(stream), base_(stream.Position()), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
 
 ArchiveOut::~ArchiveOut() {
     try {
@@ -47,7 +48,9 @@ void ArchiveOut::Flush() {
     base_ += static_cast<int64_t>(n);
 }
 
-ArchiveIn::ArchiveIn(TStream& stream) : stream_(stream), bufferStart_(stream.Position()), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
+ArchiveIn::ArchiveIn(TStream& stream)
+    : stream_(stream), bufferStart_(stream.Position()),
+      buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
 
 bool ArchiveIn::Fill() {
     bufferStart_ += static_cast<int64_t>(end_);

@@ -36,7 +36,7 @@ private:
     bool fromStream_ = false;
     uint16_t volume_ = 1;
     bool decision_ = true;
-    bool inEntry_ = false;     // an entry has begun, so a continuation has something to continue
+    bool inEntry_ = false;  // an entry has begun, so a continuation has something to continue
     int32_t stamp_ = 0;
     std::unique_ptr<TFileStream> volumeFile_;
     std::unique_ptr<archive::ArchiveIn> in_;

@@ -41,7 +41,8 @@ public:
             if (IsContinuation(name)) {
                 std::string digits = name.substr(kNextDisk.size(), 3);
                 if (!entry) Fail(at_, "continuation record before any entry");
-                if (digits != VolumeDigits(volume_ + 1u)) Fail(at_, "continuation record names volume \"" + digits + "\"");
+                if (digits != VolumeDigits(volume_ + 1u))
+                    Fail(at_, "continuation record names volume \"" + digits + "\"");
                 ++volume_;
                 std::string next = ChangeFileExt(path_, "." + digits);
                 if (!FileExists(next)) Fail(at_, "volume " + std::to_string(volume_) + " is missing: " + next);

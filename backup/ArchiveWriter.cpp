@@ -41,12 +41,9 @@ int32_t ReadPiece(TFileStream& source, uint8_t* buffer, int32_t want) {
 }  // namespace
 
 ArchiveWriter::ArchiveWriter(TBackupFile& owner, const std::string& archivePath)
-    : c_(owner),
-      archivePath_(archivePath),
+    : c_(owner), archivePath_(archivePath),
       excludedPath_(archivePath == kStreamPath ? std::string() : ExpandFileName(archivePath)),
-      toStream_(archivePath == kStreamPath),
-      input_(kPieceSize),
-      packed_(kPieceSize) {}
+      toStream_(archivePath == kStreamPath), input_(kPieceSize), packed_(kPieceSize) {}
 
 ArchiveWriter::~ArchiveWriter() = default;
 
@@ -227,14 +224,15 @@ void ArchiveWriter::WriteFileData(TFileStream& source, int64_t& remaining) {
         c_.packedSize_ = Add32(c_.packedSize_, 4);
         while (remaining > 0 && c_.continue_) {
             if (limited_ && blocksOnVolume_ > 0 && out_->Position() >= volumeLimit_) break;
-            int32_t count = ReadPiece(source, input_.data(), static_cast<int32_t>(std::min<int64_t>(remaining, kPieceSize)));
+            int32_t count =
+                ReadPiece(source, input_.data(), static_cast<int32_t>(std::min<int64_t>(remaining, kPieceSize)));
             // A file that shrank since it was measured cannot be stored whole.
             if (count <= 0) throw EReadError("Stream read error");
             remaining -= count;
             c_.processedSize_ = Add32(c_.processedSize_, count);
             int32_t packedSize = 0;
-            auto packed = codec_.Deflate(input_.data(), count, packed_.data(), kZlibLevels[c_.CompressionLevel & 3],
-                                         packedSize);
+            auto packed =
+                codec_.Deflate(input_.data(), count, packed_.data(), kZlibLevels[c_.CompressionLevel & 3], packedSize);
             if (packed == BlockCodec::Packed::Failed) {
                 c_.errorCode_ = beCompressionError;
                 c_.continue_ = false;

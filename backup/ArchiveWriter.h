@@ -36,13 +36,13 @@ private:
     std::string excludedPath_;  // the archive's full path, never stored in itself
     bool toStream_;
     bool limited_ = false;
-    int64_t volumeLimit_ = 0;   // position from which a volume counts as full
+    int64_t volumeLimit_ = 0;  // position from which a volume counts as full
     uint16_t volume_ = 1;
     int32_t blocksOnVolume_ = 0;
     std::vector<std::string> list_;
     std::unordered_set<std::string> listed_;
-    std::string tempPath_;      // the file-ID list, once made
-    bool listEntry_ = false;    // list_[0] is the file-ID list
+    std::string tempPath_;    // the file-ID list, once made
+    bool listEntry_ = false;  // list_[0] is the file-ID list
     std::unique_ptr<TFileStream> volumeFile_;
     std::unique_ptr<archive::ArchiveOut> out_;
     std::vector<uint8_t> input_, packed_;

@@ -42,7 +42,8 @@ void TBackupFile::AskForDisk(uint16_t volume) {
     if (OnNeedDisk)
         OnNeedDisk(*this, volume, continue_);
     else
-        continue_ = AskOkCancel(Format("Please insert disk %s and click OK to continue.", std::to_string(volume).c_str()));
+        continue_ =
+            AskOkCancel(Format("Please insert disk %s and click OK to continue.", std::to_string(volume).c_str()));
 }
 
 TPercentage TBackupFile::Percent() const {

@@ -20,8 +20,7 @@ class TBackupFile;
 using TProgressEvent =
     std::function<void(TBackupFile& Sender, std::string Filename, TPercentage Percent, bool& Continue)>;
 using TNeedDiskEvent = std::function<void(TBackupFile& Sender, uint16_t DiskID, bool& Continue)>;
-using TRestoreFileEvent =
-    std::function<void(TBackupFile& Sender, std::string& Filename, int32_t FA, bool& DoRestore)>;
+using TRestoreFileEvent = std::function<void(TBackupFile& Sender, std::string& Filename, int32_t FA, bool& DoRestore)>;
 using TFileRestoredEvent = std::function<void(TBackupFile& Sender, std::string& Filename, TStream*& Stream)>;
 using TBackupErrorEvent = std::function<void(TBackupFile& Sender, int32_t Error, std::string ErrString)>;
 
@@ -103,9 +102,9 @@ private:
 // Walks every volume and inflates every block without writing anything.
 struct VerifyResult {
     bool Ok = false;
-    int32_t Entries = 0;       // entries seen (the file-list entry included)
-    int64_t Bytes = 0;         // uncompressed bytes over all entries
-    std::string Problem;       // what is wrong, with the volume path and offset
+    int32_t Entries = 0;  // entries seen (the file-list entry included)
+    int64_t Bytes = 0;    // uncompressed bytes over all entries
+    std::string Problem;  // what is wrong, with the volume path and offset
 };
 VerifyResult VerifyArchive(const std::string& archivePath);
 

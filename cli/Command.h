@@ -13,7 +13,7 @@ constexpr int ExitUsage = 2;
 struct Command {
     std::string Name;
     std::string Summary;  // one line in the program's command list
-    std::string Usage;  // printed for --help and on usage errors
+    std::string Usage;    // printed for --help and on usage errors
     std::function<int(const std::vector<std::string>& args)> Run;
 };
 

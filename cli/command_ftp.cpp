@@ -17,13 +17,15 @@ namespace nb::cli {
 namespace {
 
 const std::string kUsage =
-    std::string("usage: nestbridge-cli ftp --host H [--port P] [--user U [--password P | --password-file FILE]]\n"
-    "        [--passive] [--quiet]\n"
-    "        size REMOTE | get REMOTE LOCAL | put LOCAL REMOTE\n"
-    "  size   prints the remote file's size in bytes (-1 when the server does not tell it)\n"
-    "  get    downloads REMOTE into LOCAL, replacing LOCAL\n"
-    "  put    uploads LOCAL as REMOTE\n"
-    "  --port defaults to 21; data connections are active unless --passive.\n") + kPasswordUsage;
+    std::string(
+        "usage: nestbridge-cli ftp --host H [--port P] [--user U [--password P | --password-file FILE]]\n"
+        "        [--passive] [--quiet]\n"
+        "        size REMOTE | get REMOTE LOCAL | put LOCAL REMOTE\n"
+        "  size   prints the remote file's size in bytes (-1 when the server does not tell it)\n"
+        "  get    downloads REMOTE into LOCAL, replacing LOCAL\n"
+        "  put    uploads LOCAL as REMOTE\n"
+        "  --port defaults to 21; data connections are active unless --passive.\n") +
+    kPasswordUsage;
 
 std::string Speed(int64_t bytes, uint32_t elapsedMs) {
     if (elapsedMs == 0) return "";
@@ -77,9 +79,11 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
     const std::string& op = rest[0];
     const size_t operands = op == "size" ? 1 : (op == "get" || op == "put") ? 2 : 0;
     if (operands == 0) return UsageError(self, "unknown operation " + op);
-    if (rest.size() != operands + 1) return UsageError(self, op + " needs " + std::to_string(operands) + " argument(s)");
+    if (rest.size() != operands + 1)
+        return UsageError(self, op + " needs " + std::to_string(operands) + " argument(s)");
     std::string problem;
-    if ((hasUser || passwordOptions.HaveOption) && !ResolvePassword(passwordOptions, user, password, problem)) return UsageError(self, problem);
+    if ((hasUser || passwordOptions.HaveOption) && !ResolvePassword(passwordOptions, user, password, problem))
+        return UsageError(self, problem);
 
     TIdFTP ftp;
     ftp.Host = host;

@@ -35,9 +35,7 @@ void PrintOutcome(const TReplyStatus& status, uint16_t sequence) {
     std::cout.flush();
 }
 
-bool TimedOut(const TReplyStatus& status) {
-    return status.Outcome == ReplyTimeout || status.SourceAddress.empty();
-}
+bool TimedOut(const TReplyStatus& status) { return status.Outcome == ReplyTimeout || status.SourceAddress.empty(); }
 
 bool NumberOption(ArgParser& parser, const std::string& name, long long min, long long& value) {
     std::string text;

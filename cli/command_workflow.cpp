@@ -145,14 +145,16 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, bo
 }
 
 const std::string kUploadUsage =
-    std::string("usage: nestbridge-cli upload --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
-                "        [--quiet]\n"
-                "  Packs the data tables and uploads the archive, as the window's upload button does.\n") +
+    std::string(
+        "usage: nestbridge-cli upload --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
+        "        [--quiet]\n"
+        "  Packs the data tables and uploads the archive, as the window's upload button does.\n") +
     kPasswordUsage;
 const std::string kDownloadUsage =
-    std::string("usage: nestbridge-cli download --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
-                "        [--quiet]\n"
-                "  Downloads the archive and rebuilds the data folder, as the window's download button does.\n") +
+    std::string(
+        "usage: nestbridge-cli download --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
+        "        [--quiet]\n"
+        "  Downloads the archive and rebuilds the data folder, as the window's download button does.\n") +
     kPasswordUsage;
 
 const Command& Find(const std::string& name) {
@@ -161,12 +163,12 @@ const Command& Find(const std::string& name) {
     throw std::logic_error("unregistered command " + name);
 }
 
-const RegisterCommand registerUpload{Command{"upload", "pack the data folder and upload it, as the window's upload button", kUploadUsage, [](const std::vector<std::string>& args) {
-                                                 return RunWorkflow(Find("upload"), args, true);
-                                             }}};
-const RegisterCommand registerDownload{Command{"download", "download the archive and rebuild the data folder, as the window's download button", kDownloadUsage, [](const std::vector<std::string>& args) {
-                                                   return RunWorkflow(Find("download"), args, false);
-                                               }}};
+const RegisterCommand registerUpload{
+    Command{"upload", "pack the data folder and upload it, as the window's upload button", kUploadUsage,
+            [](const std::vector<std::string>& args) { return RunWorkflow(Find("upload"), args, true); }}};
+const RegisterCommand registerDownload{Command{
+    "download", "download the archive and rebuild the data folder, as the window's download button", kDownloadUsage,
+    [](const std::vector<std::string>& args) { return RunWorkflow(Find("download"), args, false); }}};
 
 }  // namespace
 

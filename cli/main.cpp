@@ -91,7 +91,8 @@ void PrintOverview(std::FILE* out) {
     auto commands = nb::cli::Commands();
     std::sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
     for (const auto& c : commands) std::fprintf(out, "  %-10s %s\n", c.Name.c_str(), c.Summary.c_str());
-    std::fprintf(out, "\n'nestbridge-cli COMMAND --help' shows a command's usage; 'nestbridge-cli --version' the version.\n");
+    std::fprintf(
+        out, "\n'nestbridge-cli COMMAND --help' shows a command's usage; 'nestbridge-cli --version' the version.\n");
 }
 
 }  // namespace

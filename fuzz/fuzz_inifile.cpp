@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TIniFile ini(path);
     for (const char* key : {"FTPHOST", "HOSTID", "HOSTPASS"})
         if (ini.ReadString("Server", key, key).size() > TIniFile::MaxReadLength) std::abort();
-    for (const char* key : {"FtpHost", "FtpPort", "ProbeHost", "ProbeTimeout"}) (void)ini.ReadString("Service", key, "");
+    for (const char* key : {"FtpHost", "FtpPort", "ProbeHost", "ProbeTimeout"})
+        (void)ini.ReadString("Service", key, "");
     try {
         ini.WriteString("Server", "HOSTID", "user01");
         // What was written reads back, whatever the file held around it.

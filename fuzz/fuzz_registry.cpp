@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fclose(f);
     }
     try {
-        std::string value = ReadUserRegistryString(prefix, "Software\\Marrowby\\Tallyvine\\Database", "DefaultDatabase");
+        std::string value =
+            ReadUserRegistryString(prefix, "Software\\Marrowby\\Tallyvine\\Database", "DefaultDatabase");
         (void)MapWindowsPath(prefix, value);
     } catch (const ERegistryException&) {
     }

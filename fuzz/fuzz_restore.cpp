@@ -18,7 +18,7 @@ struct Scratch {
     Scratch() {
         // A memory file system where there is one: every input creates and removes files.
         std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                                              : std::filesystem::temp_directory_path();
+                                                                               : std::filesystem::temp_directory_path();
         root = base / ("fuzz_restore." + std::to_string(nb::CurrentProcessId()));
         target = root + "/target";
         archive = root + "/a.bck";

@@ -11,7 +11,9 @@ double Now();
 // Splits the time-of-day part of a date-time (whole days dropped).
 void DecodeTime(double dateTime, uint16_t& hour, uint16_t& minute, uint16_t& second, uint16_t& msec);
 // Local date and time, broken down.
-struct TDateParts { int Year, Month, Day, Hour, Minute, Second; };
+struct TDateParts {
+    int Year, Month, Day, Hour, Minute, Second;
+};
 TDateParts DecodeDateTime(double dateTime);
 double EncodeDateTime(const TDateParts& parts);
 

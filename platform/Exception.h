@@ -15,13 +15,27 @@ private:
     std::string message_;
 };
 
-class EStreamError : public Exception { using Exception::Exception; };
-class EFCreateError : public EStreamError { using EStreamError::EStreamError; };  // "Cannot create file "%s". %s"
-class EFOpenError : public EStreamError { using EStreamError::EStreamError; };    // "Cannot open file "%s". %s"
-class EReadError : public EStreamError { using EStreamError::EStreamError; };     // "Stream read error"
-class EWriteError : public EStreamError { using EStreamError::EStreamError; };    // "Stream write error"
-class EConvertError : public Exception { using Exception::Exception; };          // "'%s' is not a valid integer value"
-class EOSError : public Exception { using Exception::Exception; };
+class EStreamError : public Exception {
+    using Exception::Exception;
+};
+class EFCreateError : public EStreamError {
+    using EStreamError::EStreamError;
+};  // "Cannot create file "%s". %s"
+class EFOpenError : public EStreamError {
+    using EStreamError::EStreamError;
+};  // "Cannot open file "%s". %s"
+class EReadError : public EStreamError {
+    using EStreamError::EStreamError;
+};  // "Stream read error"
+class EWriteError : public EStreamError {
+    using EStreamError::EStreamError;
+};  // "Stream write error"
+class EConvertError : public Exception {
+    using Exception::Exception;
+};  // "'%s' is not a valid integer value"
+class EOSError : public Exception {
+    using Exception::Exception;
+};
 
 // An error's text as one line: without the carriage returns and the trailing line ends and
 // blanks a server's reply carries.

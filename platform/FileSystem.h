@@ -22,10 +22,10 @@ constexpr uint32_t faArchive = 0x20;
 constexpr uint32_t faAnyFile = 0x3F;
 
 struct TSearchRec {
-    std::string Name;    // the entry's name, without its folder
-    uint32_t Attr = 0;   // fa* bits
+    std::string Name;   // the entry's name, without its folder
+    uint32_t Attr = 0;  // fa* bits
     int64_t Size = 0;
-    int32_t Time = 0;    // MS-DOS stamp of the last write (0 when it cannot be expressed)
+    int32_t Time = 0;  // MS-DOS stamp of the last write (0 when it cannot be expressed)
 };
 
 // Wildcard search with FindFirst/FindNext semantics: '*' and '?', ASCII letters match without
@@ -52,10 +52,10 @@ int32_t FileGetAttr(const std::string& path);
 // True also where extended attributes are unavailable (then nothing changes).
 bool ClearArchiveAttr(const std::string& path);
 
-bool FileExists(const std::string& path);       // a file, not a folder
+bool FileExists(const std::string& path);  // a file, not a folder
 bool DirectoryExists(const std::string& path);
-bool CreateDir(const std::string& path);        // one level
-bool ForceDirectories(const std::string& path); // with every missing parent
+bool CreateDir(const std::string& path);         // one level
+bool ForceDirectories(const std::string& path);  // with every missing parent
 // Deletes a file; refuses (false) a read-only one, as Windows does.
 bool DeleteFile(const std::string& path);
 bool RemoveDir(const std::string& path);
@@ -79,7 +79,7 @@ std::string ExpandFileName(const std::string& path);
 std::string ExtractFilePath(const std::string& path);  // folder part with its trailing separator
 std::string ExtractFileDir(const std::string& path);   // folder part without it
 std::string ExtractFileName(const std::string& path);
-std::string ExtractFileExt(const std::string& path);   // from the last dot of the last component
+std::string ExtractFileExt(const std::string& path);  // from the last dot of the last component
 std::string ChangeFileExt(const std::string& path, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 std::string ExcludeTrailingPathDelimiter(const std::string& path);  // removes one trailing separator

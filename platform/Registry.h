@@ -8,7 +8,9 @@
 
 namespace nb {
 
-class ERegistryException : public Exception { using Exception::Exception; };
+class ERegistryException : public Exception {
+    using Exception::Exception;
+};
 
 // location: where the registry lives. Linux: the Wine prefix ("" = $WINEPREFIX, else ~/.wine).
 // Windows: "" for HKEY_CURRENT_USER itself, else a key below it that stands in for it (tests).

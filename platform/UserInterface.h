@@ -7,9 +7,9 @@
 namespace nb {
 
 struct UserInterfaceHooks {
-    std::function<void()> ProcessMessages;                         // serve the message queue once
-    std::function<void(const std::string& text)> ErrorBox;         // modal box, stop icon, OK
-    std::function<bool(const std::string& text)> OkCancelBox;      // modal info box; true for OK
+    std::function<void()> ProcessMessages;                     // serve the message queue once
+    std::function<void(const std::string& text)> ErrorBox;     // modal box, stop icon, OK
+    std::function<bool(const std::string& text)> OkCancelBox;  // modal info box; true for OK
 };
 
 // Installs the hooks (an empty member keeps the headless behaviour).

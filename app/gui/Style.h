@@ -15,7 +15,9 @@ void SetApplicationTitle(const QString& title);
 QString ApplicationTitle();
 void CentreOnScreen(QWidget& window);
 
-inline QString FromBytes(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+inline QString FromBytes(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 inline std::string ToBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
 }  // namespace nb

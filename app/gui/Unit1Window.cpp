@@ -131,7 +131,6 @@ TForm1Window::TForm1Window() {
     connect(&Image1, &TImage::clicked, this, [this] {
         if (!pressRunning_ && OnImage1Click) OnImage1Click();
     });
-
 }
 
 bool TForm1Window::AskOkCancel(const std::string& text) {

@@ -23,8 +23,8 @@ constexpr double kMiB = 1024.0 * 1024.0;
 void WriteRecords(const std::string& path, size_t bytes, uint32_t seed) {
     std::mt19937 engine(seed);
     auto rng = [&engine] { return static_cast<unsigned>(engine()); };
-    static const char* const parties[] = {"Marrowby Trading", "Tallyvine Foods", "Gaon Hardware", "Seoul Paper Co",
-                                          "Hanbit Textiles", "Daehan Logistics", "Mirae Office", "Nuri Electric"};
+    static const char* const parties[] = {"Marrowby Trading", "Tallyvine Foods",  "Gaon Hardware", "Seoul Paper Co",
+                                          "Hanbit Textiles",  "Daehan Logistics", "Mirae Office",  "Nuri Electric"};
     std::ofstream out(path, std::ios::binary);
     std::string line;
     size_t written = 0;
@@ -44,7 +44,8 @@ void WriteRandom(const std::string& path, size_t bytes, uint32_t seed) {
     std::ofstream out(path, std::ios::binary);
     for (size_t done = 0; done < bytes; done += 65536) {
         for (auto& w : chunk) w = rng();
-        out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(std::min<size_t>(65536, bytes - done)));
+        out.write(reinterpret_cast<const char*>(chunk.data()),
+                  static_cast<std::streamsize>(std::min<size_t>(65536, bytes - done)));
     }
 }
 
@@ -107,24 +108,34 @@ int main(int argc, char** argv) {
     }
     std::string archivePath = (work / "bench.bck").string(), gz = (work / "bench.gz").string();
     std::string restoreDir = (work / "restored").string(), gunzipped = (work / "gunzipped").string();
-    auto clearRestore = [&] { fs::remove_all(restoreDir); fs::create_directories(restoreDir); };
+    auto clearRestore = [&] {
+        fs::remove_all(restoreDir);
+        fs::create_directories(restoreDir);
+    };
 
     nb::TBackupFile archive;
-    double create = BestSeconds(3, [&] { fs::remove(archivePath); }, [&] {
-        if (!archive.Backup({(work / "corpus" / "*.*").string()}, archivePath)) std::exit(1);
-    });
-    double gzip1 = BestSeconds(3, [&] { fs::remove(gz); }, [&] { Shell("gzip -1 -c" + fileArgs + " > " + Quote(gz)); });
+    double create = BestSeconds(
+        3, [&] { fs::remove(archivePath); },
+        [&] {
+            if (!archive.Backup({(work / "corpus" / "*.*").string()}, archivePath)) std::exit(1);
+        });
+    double gzip1 = BestSeconds(
+        3, [&] { fs::remove(gz); }, [&] { Shell("gzip -1 -c" + fileArgs + " > " + Quote(gz)); });
     double restore = BestSeconds(3, clearRestore, [&] {
         if (!archive.Restore(archivePath, restoreDir)) std::exit(1);
     });
-    double gunzip = BestSeconds(3, [&] { fs::remove(gunzipped); }, [&] { Shell("gzip -d -c " + Quote(gz) + " > " + Quote(gunzipped)); });
+    double gunzip = BestSeconds(
+        3, [&] { fs::remove(gunzipped); }, [&] { Shell("gzip -d -c " + Quote(gz) + " > " + Quote(gunzipped)); });
 
-    double archiveSize = static_cast<double>(fs::file_size(archivePath)), gzSize = static_cast<double>(fs::file_size(gz));
+    double archiveSize = static_cast<double>(fs::file_size(archivePath)),
+           gzSize = static_cast<double>(fs::file_size(gz));
     std::printf("corpus: %.1f MiB in %zu files (3/4 records, 1/4 incompressible)\n", total / kMiB, files.size());
-    std::printf("create   %7.1f MiB/s  (archive %.1f MiB)   gzip -1 %7.1f MiB/s  (%.1f MiB)   ratio %.2fx (target >= 1.30)\n",
-                total / kMiB / create, archiveSize / kMiB, total / kMiB / gzip1, gzSize / kMiB, gzip1 / create);
-    std::printf("restore  %7.1f MiB/s                      gzip -d %7.1f MiB/s               ratio %.2fx (target >= 1.00)\n",
-                total / kMiB / restore, total / kMiB / gunzip, gunzip / restore);
+    std::printf(
+        "create   %7.1f MiB/s  (archive %.1f MiB)   gzip -1 %7.1f MiB/s  (%.1f MiB)   ratio %.2fx (target >= 1.30)\n",
+        total / kMiB / create, archiveSize / kMiB, total / kMiB / gzip1, gzSize / kMiB, gzip1 / create);
+    std::printf(
+        "restore  %7.1f MiB/s                      gzip -d %7.1f MiB/s               ratio %.2fx (target >= 1.00)\n",
+        total / kMiB / restore, total / kMiB / gunzip, gunzip / restore);
 
     fs::remove_all(work / "corpus");
     fs::remove_all(restoreDir);
@@ -141,7 +152,8 @@ int main(int argc, char** argv) {
         }
     }
     std::string rssOut = (work / "rss.txt").string();
-    Shell(Quote(argv[0]) + " --rss-child " + Quote(big) + " " + Quote((work / "big.bck").string()) + " > " + Quote(rssOut));
+    Shell(Quote(argv[0]) + " --rss-child " + Quote(big) + " " + Quote((work / "big.bck").string()) + " > " +
+          Quote(rssOut));
     std::ifstream rss(rssOut);
     std::string label;
     double kib = -1;

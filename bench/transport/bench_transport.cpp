@@ -41,7 +41,9 @@ public:
     }
     int32_t Write(const void*, int32_t) override { return 0; }
     int64_t Seek(int64_t offset, SeekOrigin origin) override {
-        position_ = origin == SeekOrigin::Begin ? offset : origin == SeekOrigin::Current ? position_ + offset : size_ + offset;
+        position_ = origin == SeekOrigin::Begin     ? offset
+                    : origin == SeekOrigin::Current ? position_ + offset
+                                                    : size_ + offset;
         return position_;
     }
     void SetSize(int64_t size) override { size_ = size; }
@@ -64,7 +66,9 @@ public:
         return count;
     }
     int64_t Seek(int64_t offset, SeekOrigin origin) override {
-        position_ = origin == SeekOrigin::Begin ? offset : origin == SeekOrigin::Current ? position_ + offset : size_ + offset;
+        position_ = origin == SeekOrigin::Begin     ? offset
+                    : origin == SeekOrigin::Current ? position_ + offset
+                                                    : size_ + offset;
         return position_;
     }
     void SetSize(int64_t size) override { size_ = size; }
@@ -201,8 +205,8 @@ int main(int argc, char** argv) {
     TIdComponent keepStack;
     std::printf("%lld MiB per run over 127.0.0.1, best of %d interleaved runs\n", (long long)mib, runs);
     std::printf("MB/s by wall time, and MB per CPU second of both ends together (robust on a busy machine)\n");
-    std::printf("%-12s %-6s %10s %10s %10s %8s %8s %12s\n", "send/recv", "clock", "plain", "conn", "conn+work",
-                "ratio", "ratio+w", "peak queue");
+    std::printf("%-12s %-6s %10s %10s %10s %8s %8s %12s\n", "send/recv", "clock", "plain", "conn", "conn+work", "ratio",
+                "ratio+w", "peak queue");
     const int sizes[][2] = {{1024, 8192}, {32768, 32768}};
     for (const auto& sz : sizes) {
         Rate plain{0, 0}, bare{0, 0}, work{0, 0};
@@ -222,8 +226,8 @@ int main(int argc, char** argv) {
         std::snprintf(label, sizeof label, "%d/%d", sz[0], sz[1]);
         std::printf("%-12s %-6s %10.0f %10.0f %10.0f %8.2f %8.2f %12zu\n", label, "wall", plain.Wall, bare.Wall,
                     work.Wall, bare.Wall / plain.Wall, work.Wall / plain.Wall, peak);
-        std::printf("%-12s %-6s %10.0f %10.0f %10.0f %8.2f %8.2f   work events per run: %ld\n", "", "cpu",
-                    plain.Cpu, bare.Cpu, work.Cpu, bare.Cpu / plain.Cpu, work.Cpu / plain.Cpu, events);
+        std::printf("%-12s %-6s %10.0f %10.0f %10.0f %8.2f %8.2f   work events per run: %ld\n", "", "cpu", plain.Cpu,
+                    bare.Cpu, work.Cpu, bare.Cpu / plain.Cpu, work.Cpu / plain.Cpu, events);
     }
     return 0;
 }

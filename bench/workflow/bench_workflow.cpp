@@ -27,14 +27,25 @@ public:
     void SetUserIDText(const std::string&) override {}
     std::string PasswordText() const override { return "secret"; }
     void SetPasswordText(const std::string&) override {}
-    void SetStatusText(const std::string& text) override { Mark(text.rfind(" speed ") != std::string::npos ? "speed" : text); }
+    void SetStatusText(const std::string& text) override {
+        Mark(text.rfind(" speed ") != std::string::npos ? "speed" : text);
+    }
     bool ProgressVisible() const override { return true; }
     void SetProgressVisible(bool) override {}
     void SetProgressMax(int32_t) override {}
     void SetProgressPosition(int32_t) override {}
-    void ShowMessage(const std::string& text) override { Mark(text); last = text; }
-    void ShowInformation(const std::string& text, const std::string&) override { Mark(text); last = text; }
-    void ShowErrorBox(const std::string& text) override { Mark(text); last = text; }
+    void ShowMessage(const std::string& text) override {
+        Mark(text);
+        last = text;
+    }
+    void ShowInformation(const std::string& text, const std::string&) override {
+        Mark(text);
+        last = text;
+    }
+    void ShowErrorBox(const std::string& text) override {
+        Mark(text);
+        last = text;
+    }
     void SetCursor(TScreenCursor) override {}
     void ProcessMessages() override {}
     void Mark(const std::string& what) { marks.emplace(what, Clock::now()); }

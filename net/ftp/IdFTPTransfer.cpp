@@ -235,9 +235,9 @@ void TIdFTP::SendPort(TIdSocketHandle& binding) {
     std::string address = binding.IP;
     std::replace(address.begin(), address.end(), '.', ',');
     try {
-        SendCommand("PORT " + address + "," + std::to_string(binding.Port / 256) + "," +
-                        std::to_string(binding.Port % 256),
-                    200);
+        SendCommand(
+            "PORT " + address + "," + std::to_string(binding.Port / 256) + "," + std::to_string(binding.Port % 256),
+            200);
     } catch (const EIdProtocolReplyError& e) {
         throw EIdFTPPortRefused(e.ReplyCode, e.what());
     }

@@ -84,7 +84,7 @@ bool TIdSimpleServer::WaitForPeer() {
         if (!binding->WaitReadable(wait)) continue;
         if (!binding->AcceptFrom(listeningSocket_)) {
             if (SharedStack()->LastErrorCode == Id_WSAENOTSOCK) break;  // the listener is gone
-            binding->Socket = listeningSocket_;  // interrupted: listen on
+            binding->Socket = listeningSocket_;                         // interrupted: listen on
             binding->Allocated = true;
             continue;
         }

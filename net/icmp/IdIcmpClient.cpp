@@ -132,8 +132,7 @@ bool TIdIcmpClient::DecodeReply(int32_t count, TReplyStatus& record) {
             // The quoted request's header is taken to be as long as the outer one.
             sequenceAt = headerLength + IcmpHeaderSize + headerLength + 6;
             break;
-        default:
-            throw EIdIcmpException("Non-echo type response received");
+        default: throw EIdIcmpException("Non-echo type response received");
     }
     // A message cut short before the quoted sequence carries none; the buffer may still hold
     // an earlier datagram's bytes there, which must not pass for this one's.

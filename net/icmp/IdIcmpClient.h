@@ -9,7 +9,13 @@
 
 namespace nb {
 
-enum TReplyStatusTypes : uint8_t { ReplyOk = 0, ReplyError = 1, ReplyTimeout = 2, ReplyUnreachable = 3, ReplyTtlExpired = 4 };
+enum TReplyStatusTypes : uint8_t {
+    ReplyOk = 0,
+    ReplyError = 1,
+    ReplyTimeout = 2,
+    ReplyUnreachable = 3,
+    ReplyTtlExpired = 4
+};
 
 struct TReplyStatus {
     int32_t ReceivedBytes = 0;
@@ -21,7 +27,9 @@ struct TReplyStatus {
     TReplyStatusTypes Outcome = ReplyOk;
 };
 
-class EIdIcmpException : public EIdException { using EIdException::EIdException; };
+class EIdIcmpException : public EIdException {
+    using EIdException::EIdException;
+};
 
 class TIdIcmpClient;
 using TOnReplyEvent = std::function<void(TIdIcmpClient& ASender, const TReplyStatus& AReplyStatus)>;

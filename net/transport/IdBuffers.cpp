@@ -20,7 +20,8 @@ uint8_t* TIdSimpleBuffer::GrowBy(int32_t count) {
 }
 
 void TIdSimpleBuffer::ShrinkBy(int32_t count) {
-    storage_.resize(storage_.size() - static_cast<size_t>(std::clamp<int32_t>(count, 0, static_cast<int32_t>(storage_.size()))));
+    storage_.resize(storage_.size() -
+                    static_cast<size_t>(std::clamp<int32_t>(count, 0, static_cast<int32_t>(storage_.size()))));
 }
 
 std::string TIdSimpleBuffer::TakeFront(int32_t count) {

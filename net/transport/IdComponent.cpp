@@ -6,8 +6,15 @@
 namespace nb {
 
 const char* const StatusTexts[9] = {
-    "Resolving hostname %s.", "Connecting to %s.", "Connected.", "Disconnecting.", "Disconnected.",
-    "%s", "%s", "%s", "%s",
+    "Resolving hostname %s.",
+    "Connecting to %s.",
+    "Connected.",
+    "Disconnecting.",
+    "Disconnected.",
+    "%s",
+    "%s",
+    "%s",
+    "%s",
 };
 
 TIdComponent::TIdComponent() { AcquireSharedStack(); }

@@ -11,9 +11,7 @@ std::string StubMessage(const std::string& title, int32_t code, const std::strin
 }  // namespace
 
 EIdWS2StubError::EIdWS2StubError(std::string title, int32_t systemErrorCode, std::string systemErrorText)
-    : EIdException(StubMessage(title, systemErrorCode, systemErrorText)),
-      Title(std::move(title)),
-      SystemErrorCode(systemErrorCode),
-      SystemErrorText(std::move(systemErrorText)) {}
+    : EIdException(StubMessage(title, systemErrorCode, systemErrorText)), Title(std::move(title)),
+      SystemErrorCode(systemErrorCode), SystemErrorText(std::move(systemErrorText)) {}
 
 }  // namespace nb

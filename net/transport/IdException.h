@@ -8,19 +8,29 @@
 
 namespace nb {
 
-class EIdException : public Exception { using Exception::Exception; };
+class EIdException : public Exception {
+    using Exception::Exception;
+};
 
-#define NB_ID_EXCEPTION(Name, Base, DefaultText)                 \
-    class Name : public Base {                                   \
-    public:                                                      \
-        Name() : Base(DefaultText) {}                            \
+#define NB_ID_EXCEPTION(Name, Base, DefaultText)                         \
+    class Name : public Base {                                           \
+    public:                                                              \
+        Name() : Base(DefaultText) {}                                    \
         explicit Name(std::string message) : Base(std::move(message)) {} \
     };
 
-class EIdStackError : public EIdException { using EIdException::EIdException; };
-class EIdSocketHandleError : public EIdException { using EIdException::EIdException; };
-class EIdSilentException : public EIdException { using EIdException::EIdException; };
-class EIdTCPConnectionError : public EIdException { using EIdException::EIdException; };
+class EIdStackError : public EIdException {
+    using EIdException::EIdException;
+};
+class EIdSocketHandleError : public EIdException {
+    using EIdException::EIdException;
+};
+class EIdSilentException : public EIdException {
+    using EIdException::EIdException;
+};
+class EIdTCPConnectionError : public EIdException {
+    using EIdException::EIdException;
+};
 
 class EIdSocketError : public EIdException {
 public:
@@ -41,7 +51,8 @@ NB_ID_EXCEPTION(EIdInvalidSocket, EIdException, "Cannot allocate socket.")
 NB_ID_EXCEPTION(EIdStackInitializationFailed, EIdStackError, "Winsock Initialization Error.")
 NB_ID_EXCEPTION(EIdStackSetSizeExceeded, EIdStackError, "Set Size Exceeded.")
 NB_ID_EXCEPTION(EIdInvalidIPAddress, EIdStackError, "")  // "%s is not a valid IP address."
-NB_ID_EXCEPTION(EIdCouldNotBindSocket, EIdSocketHandleError, "Could not bind socket. Address and port are already in use.")
+NB_ID_EXCEPTION(EIdCouldNotBindSocket, EIdSocketHandleError,
+                "Could not bind socket. Address and port are already in use.")
 NB_ID_EXCEPTION(EIdInvalidPortRange, EIdSocketHandleError, "")       // "Invalid Port Range (%d - %d)"
 NB_ID_EXCEPTION(EIdCanNotBindPortInRange, EIdSocketHandleError, "")  // "Can not bind in port range (%d - %d)"
 NB_ID_EXCEPTION(EIdPackageSizeTooBig, EIdSocketHandleError, "Package Size Too Big.")

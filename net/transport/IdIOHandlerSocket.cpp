@@ -48,8 +48,8 @@ void TIdIOHandlerSocket::SetSendTimeout(int32_t timeoutMs) {
     if (IsOpen()) socketHandle_->SetSendTimeout(timeoutMs);
 }
 
-void TIdIOHandlerSocket::ConnectTo(const std::string& host, int32_t port, const std::string& boundIP,
-                                   int32_t boundPort, int32_t boundPortMin, int32_t boundPortMax, int32_t timeout) {
+void TIdIOHandlerSocket::ConnectTo(const std::string& host, int32_t port, const std::string& boundIP, int32_t boundPort,
+                                   int32_t boundPortMin, int32_t boundPortMax, int32_t timeout) {
     if (!socketHandle_) socketHandle_ = std::make_unique<TIdSocketHandle>();
     TIdSocketHandle& h = *socketHandle_;
     TIdStack& stack = *SharedStack();

@@ -16,9 +16,9 @@ public:
 
     TIdStackSocketHandle Socket = Id_INVALID_SOCKET;
     bool Allocated = false;
-    std::string IP;        // local address; before binding, the address to bind to (empty = any)
+    std::string IP;  // local address; before binding, the address to bind to (empty = any)
     std::string RemoteIP;
-    int32_t Port = 0;      // local port; before binding, the port to bind to (0 = any)
+    int32_t Port = 0;  // local port; before binding, the port to bind to (0 = any)
     int32_t RemotePort = 0;
     int32_t ClientPortMin = 0;
     int32_t ClientPortMax = 0;

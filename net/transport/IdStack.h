@@ -115,8 +115,7 @@ public:
     virtual int32_t LastSocketError() = 0;
     virtual void PeerAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
     virtual void LocalAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
-    virtual int32_t GetSocketOption(TIdStackSocketHandle s, int level, int optName, void* value,
-                                    int32_t& length) = 0;
+    virtual int32_t GetSocketOption(TIdStackSocketHandle s, int level, int optName, void* value, int32_t& length) = 0;
     virtual std::string AddressToText(const TIdIPv4Bytes& address);
     virtual TIdIPv4Bytes TextToAddress(const std::string& text);
 

@@ -49,15 +49,11 @@ int32_t GaiCode(int gaiError) {
 #ifdef EAI_ADDRFAMILY
         case EAI_ADDRFAMILY:
 #endif
-            return 11001;  // WSAHOST_NOT_FOUND
-        case EAI_AGAIN:
-            return 11002;  // WSATRY_AGAIN
-        case EAI_MEMORY:
-            return 10055;
-        case EAI_SYSTEM:
-            return WinsockCodeOfErrno(errno);
-        default:
-            return 11003;  // WSANO_RECOVERY
+            return 11001;              // WSAHOST_NOT_FOUND
+        case EAI_AGAIN: return 11002;  // WSATRY_AGAIN
+        case EAI_MEMORY: return 10055;
+        case EAI_SYSTEM: return WinsockCodeOfErrno(errno);
+        default: return 11003;  // WSANO_RECOVERY
     }
 }
 
@@ -485,8 +481,9 @@ public:
         sockaddr_in sa = MakeAddress(*this, AF_INET, ip.empty() ? std::string("0.0.0.0") : ip, port);
         if (IsIcmpDatagram(s)) BindIcmpIdentifier(s, buffer, length);
         ssize_t n;
-        do n = sendto(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa),
-                      sizeof sa);
+        do
+            n = sendto(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa),
+                       sizeof sa);
         while (n < 0 && errno == EINTR);
         return n < 0 ? FailErrno() : static_cast<int32_t>(n);
     }
@@ -522,9 +519,7 @@ public:
         return FailErrno();
     }
 
-    int32_t ShutdownSocket(TIdStackSocketHandle s, int how) override {
-        return shutdown(s, how) == 0 ? 0 : FailErrno();
-    }
+    int32_t ShutdownSocket(TIdStackSocketHandle s, int how) override { return shutdown(s, how) == 0 ? 0 : FailErrno(); }
 
     int32_t LastSocketError() override { return tLastError; }
 

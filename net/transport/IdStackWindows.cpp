@@ -33,15 +33,40 @@ constexpr int32_t kWSANOTINITIALISED = 10093;
 constexpr int32_t kMaxSendBatch = 64;
 
 enum Fn {
-    fWSAStartup, fWSACleanup, fWSAGetLastError, fWSASetLastError, fSocket, fBind, fCloseSocket, fConnect,
-    fGetHostByName, fHtons, fNtohs, fHtonl, fNtohl, fListen, fAccept, fRecv, fRecvFrom, fSelect, fSend,
-    fWSASend, fSendTo, fSetSockOpt, fGetSockOpt, fShutdown, fGetPeerName, fGetSockName, fIoctlSocket,
+    fWSAStartup,
+    fWSACleanup,
+    fWSAGetLastError,
+    fWSASetLastError,
+    fSocket,
+    fBind,
+    fCloseSocket,
+    fConnect,
+    fGetHostByName,
+    fHtons,
+    fNtohs,
+    fHtonl,
+    fNtohl,
+    fListen,
+    fAccept,
+    fRecv,
+    fRecvFrom,
+    fSelect,
+    fSend,
+    fWSASend,
+    fSendTo,
+    fSetSockOpt,
+    fGetSockOpt,
+    fShutdown,
+    fGetPeerName,
+    fGetSockName,
+    fIoctlSocket,
     fCount
 };
 constexpr const char* kFnNames[fCount] = {
-    "WSAStartup", "WSACleanup", "WSAGetLastError", "WSASetLastError", "socket", "bind", "closesocket", "connect",
-    "gethostbyname", "htons", "ntohs", "htonl", "ntohl", "listen", "accept", "recv", "recvfrom", "select", "send",
-    "WSASend", "sendto", "setsockopt", "getsockopt", "shutdown", "getpeername", "getsockname", "ioctlsocket",
+    "WSAStartup", "WSACleanup",    "WSAGetLastError", "WSASetLastError", "socket",      "bind",        "closesocket",
+    "connect",    "gethostbyname", "htons",           "ntohs",           "htonl",       "ntohl",       "listen",
+    "accept",     "recv",          "recvfrom",        "select",          "send",        "WSASend",     "sendto",
+    "setsockopt", "getsockopt",    "shutdown",        "getpeername",     "getsockname", "ioctlsocket",
 };
 
 std::mutex gLoadLock;
@@ -68,8 +93,9 @@ std::wstring WideOf(const std::string& utf8) {
 // The system's own text for an error code, without its line end ("" when it has none).
 std::string SystemText(DWORD code) {
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string out = n ? Utf8Of(text, static_cast<int>(n)) : std::string();
     if (text) LocalFree(text);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
@@ -77,8 +103,8 @@ std::string SystemText(DWORD code) {
 }
 
 [[noreturn]] void ThrowCallError(Fn f, DWORD code) {
-    throw EIdWS2StubError(Format("Error on call Winsock2 library function %s", kFnNames[f]),
-                          static_cast<int32_t>(code), SystemText(code));
+    throw EIdWS2StubError(Format("Error on call Winsock2 library function %s", kFnNames[f]), static_cast<int32_t>(code),
+                          SystemText(code));
 }
 
 template <typename T>
@@ -160,8 +186,8 @@ constexpr DWORD kEchoTimeoutMs = 5000;
 
 using IcmpCreateFileFn = HANDLE WINAPI();
 using IcmpCloseHandleFn = BOOL WINAPI(HANDLE);
-using IcmpSendEcho2Fn = DWORD WINAPI(HANDLE, HANDLE, FARPROC, PVOID, IPAddr, LPVOID, WORD,
-                                     PIP_OPTION_INFORMATION, LPVOID, DWORD, DWORD);
+using IcmpSendEcho2Fn = DWORD WINAPI(HANDLE, HANDLE, FARPROC, PVOID, IPAddr, LPVOID, WORD, PIP_OPTION_INFORMATION,
+                                     LPVOID, DWORD, DWORD);
 
 struct EchoLibrary {
     HMODULE Module = nullptr;
@@ -217,15 +243,42 @@ void PutIpHeader(uint8_t* h, size_t total, uint8_t ttl, const void* source, cons
 // answers from the network.
 bool IcmpTypeOf(ULONG status, uint8_t& type, uint8_t& code) {
     switch (status) {
-        case IP_SUCCESS: type = 0; code = 0; return true;
-        case IP_DEST_NET_UNREACHABLE: type = 3; code = 0; return true;
-        case IP_DEST_HOST_UNREACHABLE: type = 3; code = 1; return true;
-        case IP_DEST_PROT_UNREACHABLE: type = 3; code = 2; return true;
-        case IP_DEST_PORT_UNREACHABLE: type = 3; code = 3; return true;
-        case IP_PACKET_TOO_BIG: type = 3; code = 4; return true;
-        case IP_DEST_UNREACHABLE: type = 3; code = 1; return true;
-        case IP_TTL_EXPIRED_TRANSIT: type = 11; code = 0; return true;
-        case IP_TTL_EXPIRED_REASSEM: type = 11; code = 1; return true;
+        case IP_SUCCESS:
+            type = 0;
+            code = 0;
+            return true;
+        case IP_DEST_NET_UNREACHABLE:
+            type = 3;
+            code = 0;
+            return true;
+        case IP_DEST_HOST_UNREACHABLE:
+            type = 3;
+            code = 1;
+            return true;
+        case IP_DEST_PROT_UNREACHABLE:
+            type = 3;
+            code = 2;
+            return true;
+        case IP_DEST_PORT_UNREACHABLE:
+            type = 3;
+            code = 3;
+            return true;
+        case IP_PACKET_TOO_BIG:
+            type = 3;
+            code = 4;
+            return true;
+        case IP_DEST_UNREACHABLE:
+            type = 3;
+            code = 1;
+            return true;
+        case IP_TTL_EXPIRED_TRANSIT:
+            type = 11;
+            code = 0;
+            return true;
+        case IP_TTL_EXPIRED_REASSEM:
+            type = 11;
+            code = 1;
+            return true;
         default: return false;
     }
 }
@@ -279,7 +332,8 @@ public:
     TIdStackSocketHandle AcceptSocket(TIdStackSocketHandle s, std::string& ip, int32_t& port) override {
         sockaddr_in sa{};
         int len = sizeof sa;
-        SOCKET r = Ws<SOCKET WSAAPI(SOCKET, sockaddr*, int*)>(fAccept)(Native(s), reinterpret_cast<sockaddr*>(&sa), &len);
+        SOCKET r =
+            Ws<SOCKET WSAAPI(SOCKET, sockaddr*, int*)>(fAccept)(Native(s), reinterpret_cast<sockaddr*>(&sa), &len);
         if (r == INVALID_SOCKET) return Id_INVALID_SOCKET;
         ip = TextOf(sa.sin_addr);
         port = ntohs(sa.sin_port);
@@ -308,8 +362,8 @@ public:
     int32_t ConnectSocket(TIdStackSocketHandle s, int family, const std::string& ip, int32_t port) override {
         if (ip.empty()) TextToAddress(ip);
         sockaddr_in sa = MakeAddress(family, ip, port);
-        return Result(Ws<int WSAAPI(SOCKET, const sockaddr*, int)>(fConnect)(Native(s), reinterpret_cast<sockaddr*>(&sa),
-                                                                             sizeof sa));
+        return Result(Ws<int WSAAPI(SOCKET, const sockaddr*, int)>(fConnect)(
+            Native(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
     }
 
     int32_t ConnectSocketWithin(TIdStackSocketHandle s, int family, const std::string& ip, int32_t port,
@@ -332,7 +386,7 @@ public:
     }
 
     std::string LookupHost(const std::string& host) override {
-        hostent* answer = Ws<hostent* WSAAPI(const char*)>(fGetHostByName)(host.c_str());
+        hostent* answer = Ws<hostent * WSAAPI(const char*)>(fGetHostByName)(host.c_str());
         if (!answer || answer->h_addrtype != AF_INET || !answer->h_addr_list || !answer->h_addr_list[0]) {
             if (answer) Fail(Id_WSAHOST_NOT_FOUND);
             CheckResult(Id_SOCKET_ERROR);
@@ -357,8 +411,8 @@ public:
             int32_t n = 0;
             if (ReceiveEcho(s, buffer, length, flags, from, n)) return n;
         }
-        return Result(Ws<int WSAAPI(SOCKET, char*, int, int)>(fRecv)(Native(s), static_cast<char*>(buffer), length,
-                                                                     flags));
+        return Result(
+            Ws<int WSAAPI(SOCKET, char*, int, int)>(fRecv)(Native(s), static_cast<char*>(buffer), length, flags));
     }
 
     int32_t ReceiveFromOn(TIdStackSocketHandle s, void* buffer, int32_t length, int flags, std::string& ip,
@@ -458,7 +512,7 @@ public:
     int32_t GetSocketOption(TIdStackSocketHandle s, int level, int optName, void* value, int32_t& length) override {
         int len = length;
         int r = Ws<int WSAAPI(SOCKET, int, int, char*, int*)>(fGetSockOpt)(Native(s), level, optName,
-                                                                          static_cast<char*>(value), &len);
+                                                                           static_cast<char*>(value), &len);
         if (r == 0) length = len;
         return Result(r);
     }
@@ -532,8 +586,8 @@ private:
     void AddressOf(Fn query, TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) {
         sockaddr_in sa{};
         int len = sizeof sa;
-        CheckResult(Result(Ws<int WSAAPI(SOCKET, sockaddr*, int*)>(query)(Native(s), reinterpret_cast<sockaddr*>(&sa),
-                                                                          &len)));
+        CheckResult(
+            Result(Ws<int WSAAPI(SOCKET, sockaddr*, int*)>(query)(Native(s), reinterpret_cast<sockaddr*>(&sa), &len)));
         family = sa.sin_family;
         ip = TextOf(sa.sin_addr);
         port = ntohs(sa.sin_port);
@@ -556,7 +610,8 @@ private:
         self.sin_family = AF_INET;
         self.sin_addr.s_addr = 0x0100007f;  // 127.0.0.1 in network order
         int len = sizeof self;
-        if (Ws<int WSAAPI(SOCKET, const sockaddr*, int)>(fBind)(s, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 ||
+        if (Ws<int WSAAPI(SOCKET, const sockaddr*, int)>(fBind)(s, reinterpret_cast<sockaddr*>(&self), sizeof self) !=
+                0 ||
             Ws<int WSAAPI(SOCKET, sockaddr*, int*)>(fGetSockName)(s, reinterpret_cast<sockaddr*>(&self), &len) != 0) {
             int32_t code = LastSocketError();
             CloseEcho(*state);
@@ -638,7 +693,8 @@ private:
             // The note that made the stand-in readable, if it is still there.
             u_long waiting = 0;
             char note[16];
-            if (Ws<int WSAAPI(SOCKET, long, u_long*)>(fIoctlSocket)(Native(s), static_cast<long>(FIONREAD), &waiting) == 0 &&
+            if (Ws<int WSAAPI(SOCKET, long, u_long*)>(fIoctlSocket)(Native(s), static_cast<long>(FIONREAD), &waiting) ==
+                    0 &&
                 waiting > 0)
                 (void)Ws<int WSAAPI(SOCKET, char*, int, int)>(fRecv)(Native(s), note, sizeof note, 0);
         }

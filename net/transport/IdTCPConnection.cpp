@@ -382,7 +382,8 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sen
                 const int32_t n = static_cast<int32_t>(filled - chunks.data());
                 more = n == batch;
                 if (pendingOutput_) {
-                    for (const TIdSendChunk* c = chunks.data(); c < filled; ++c) WriteBytes(c->Buffer, c->Length, false);
+                    for (const TIdSendChunk* c = chunks.data(); c < filled; ++c)
+                        WriteBytes(c->Buffer, c->Length, false);
                 } else if (n > 0) {
                     WriteChunks(chunks.data(), n);
                 }

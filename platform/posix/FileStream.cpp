@@ -44,8 +44,8 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_
         }
     }
     if (handle_ < 0)
-        throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(fileName).c_str(),
-                                 SystemErrorText(errno).c_str()));
+        throw EFOpenError(
+            Format("Cannot open file \"%s\". %s", ExpandFileName(fileName).c_str(), SystemErrorText(errno).c_str()));
 }
 
 TFileStream::~TFileStream() {

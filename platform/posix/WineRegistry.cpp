@@ -89,17 +89,30 @@ std::string Unescape(const std::string& s, size_t& pos, char terminator) {
                     unit = unit * 16 + static_cast<uint32_t>(HexDigit(s[pos++]));
                     ++digits;
                 }
-                if (digits == 0) out += 'x'; else emit(unit);
+                if (digits == 0)
+                    out += 'x';
+                else
+                    emit(unit);
                 break;
             }
-            case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
+            case '0':
+            case '1':
+            case '2':
+            case '3':
+            case '4':
+            case '5':
+            case '6':
+            case '7': {
                 uint32_t unit = static_cast<uint32_t>(e - '0');
                 for (int digits = 1; digits < 3 && pos < s.size() && s[pos] >= '0' && s[pos] <= '7'; ++digits)
                     unit = unit * 8 + static_cast<uint32_t>(s[pos++] - '0');
                 emit(unit);
                 break;
             }
-            default: out += e; highSurrogate = 0; break;  // \\ and \" and anything else stand for themselves
+            default:
+                out += e;
+                highSurrogate = 0;
+                break;  // \\ and \" and anything else stand for themselves
         }
     }
     if (pos < s.size()) ++pos;  // the terminator
@@ -187,8 +200,8 @@ bool Exists(const std::string& path) {
 
 std::string MapWindowsPath(const std::string& prefix, const std::string& windowsPath) {
     if (!windowsPath.empty() && windowsPath[0] == '/') return windowsPath;
-    if (windowsPath.size() < 2 || windowsPath[1] != ':' || !((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') ||
-                                                             (windowsPath[0] >= 'a' && windowsPath[0] <= 'z')))
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
+        !((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') || (windowsPath[0] >= 'a' && windowsPath[0] <= 'z')))
         return {};
     std::string path = prefix + "/dosdevices/" + LowerAscii(windowsPath[0]) + ":";
     bool found = true;  // once a component is missing, the rest are taken as written
@@ -202,7 +215,10 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
         std::string candidate = path + "/" + component;
         if (found && !Exists(candidate)) {
             std::string match = component == ".." ? std::string() : FindCaseless(path, component);
-            if (match.empty()) found = false; else candidate = path + "/" + match;
+            if (match.empty())
+                found = false;
+            else
+                candidate = path + "/" + match;
         }
         path = candidate;
     }

@@ -39,7 +39,9 @@ private:
         size_t complete = pending_.size();
         // Back off over an unfinished multi-byte sequence at the end.
         size_t back = 0;
-        while (back < 4 && back < complete && (static_cast<unsigned char>(pending_[complete - 1 - back]) & 0xC0) == 0x80) ++back;
+        while (back < 4 && back < complete &&
+               (static_cast<unsigned char>(pending_[complete - 1 - back]) & 0xC0) == 0x80)
+            ++back;
         if (back < complete) {
             auto lead = static_cast<unsigned char>(pending_[complete - 1 - back]);
             size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
@@ -48,7 +50,8 @@ private:
         std::wstring wide = win32::Widen(pending_.substr(0, complete));
         pending_.erase(0, complete);
         DWORD written = 0;
-        return wide.empty() || ::WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return wide.empty() ||
+               ::WriteConsoleW(console_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     }
 
     HANDLE console_;

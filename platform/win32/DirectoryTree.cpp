@@ -6,7 +6,9 @@ namespace nb {
 
 using win32::Widen;
 
-bool PathExists(const std::string& path) { return ::GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const std::string& path) {
+    return ::GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 namespace {
 
@@ -16,7 +18,8 @@ bool RemoveTree(const std::wstring& path) {
         DWORD e = ::GetLastError();
         return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
     }
-    if (attr & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(path.c_str(), attr & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (attr & FILE_ATTRIBUTE_READONLY)
+        ::SetFileAttributesW(path.c_str(), attr & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if ((attr & FILE_ATTRIBUTE_DIRECTORY) == 0) return ::DeleteFileW(path.c_str()) != 0;
     // A linked folder is removed as the link itself: what it points to is not ours.
     if (attr & FILE_ATTRIBUTE_REPARSE_POINT) return ::RemoveDirectoryW(path.c_str()) != 0;

@@ -11,7 +11,8 @@ bool WriteFileDurably(const std::string& path, const std::string& text) {
     const std::wstring temp = Widen(path + ".tmp");
     bool ok;
     {
-        THandle h(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        THandle h(
+            ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!h.Valid()) return false;
         DWORD written = 0;
         ok = ::WriteFile(h.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
@@ -23,8 +24,8 @@ bool WriteFileDurably(const std::string& path, const std::string& text) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
-    THandle h(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    THandle h(::CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) return false;
     text.clear();
     char buffer[65536];
@@ -37,8 +38,8 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 }
 
 bool SyncFile(const std::string& path) {
-    THandle h(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    THandle h(::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return h.Valid() && ::FlushFileBuffers(h.Get());
 }
 

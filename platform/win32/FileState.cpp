@@ -25,8 +25,8 @@ std::vector<std::string> FilesOpenElsewhere(const std::vector<std::string>& path
         std::wstring w = Widen(path);
         DWORD a = ::GetFileAttributesW(w.c_str());
         if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) continue;
-        win32::THandle h(::CreateFileW(w.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        win32::THandle h(::CreateFileW(w.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!h.Valid() && ::GetLastError() == ERROR_SHARING_VIOLATION) held.push_back(path);
     }
     return held;

@@ -28,8 +28,8 @@ HANDLE Native(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_(fileName) {
     std::wstring name = win32::Widen(fileName);
     if (mode == fmCreate || (mode & 0xFF00) == fmCreate) {
-        HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, ShareOf(mode & 0xF0), nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, ShareOf(mode & 0xF0), nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(fileName).c_str(),
                                        SystemErrorText(static_cast<int>(::GetLastError())).c_str()));
@@ -39,7 +39,8 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_
     DWORD access = GENERIC_READ;
     if ((mode & 0x3) == fmOpenWrite) access = GENERIC_WRITE;
     if ((mode & 0x3) == fmOpenReadWrite) access = GENERIC_READ | GENERIC_WRITE;
-    HANDLE h = ::CreateFileW(name.c_str(), access, ShareOf(mode), nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(name.c_str(), access, ShareOf(mode), nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(fileName).c_str(),
                                  SystemErrorText(static_cast<int>(::GetLastError())).c_str()));

@@ -105,14 +105,17 @@ bool DirectoryExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool CreateDir(const std::string& path) { return !path.empty() && ::CreateDirectoryW(Widen(path).c_str(), nullptr) != 0; }
+bool CreateDir(const std::string& path) {
+    return !path.empty() && ::CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
+}
 
 bool DeleteFile(const std::string& path) { return ::DeleteFileW(Widen(path).c_str()) != 0; }
 
 bool RemoveDir(const std::string& path) { return ::RemoveDirectoryW(Widen(path).c_str()) != 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-    return ::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return ::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+           0;
 }
 
 // Windows has no flush of a folder: the renames that must last are made with MOVEFILE_WRITE_THROUGH.
@@ -190,9 +193,11 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
     std::string base = IncludeTrailingPathDelimiter(folder) + prefix;
     for (uint32_t attempt = 0; attempt < 100000; ++attempt) {
         char suffix[16];
-        snprintf(suffix, sizeof suffix, "%06lX", static_cast<unsigned long>((::GetTickCount64() * 7919u + attempt * 104729u) & 0xFFFFFF));
+        snprintf(suffix, sizeof suffix, "%06lX",
+                 static_cast<unsigned long>((::GetTickCount64() * 7919u + attempt * 104729u) & 0xFFFFFF));
         std::string name = base + suffix;
-        THandle h(::CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        THandle h(
+            ::CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (h.Valid()) return name;
         if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }

@@ -28,8 +28,9 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     std::wstring file = Widen(fileName_);
     std::string folder = ExtractFileDir(fileName_);
-    bool ok = (folder.empty() || ForceDirectories(folder)) &&
-              ::WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(value).c_str(), file.c_str());
+    bool ok =
+        (folder.empty() || ForceDirectories(folder)) &&
+        ::WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(value).c_str(), file.c_str());
     // The profile functions may cache: flush the cache, then the file's bytes.
     ok = ok && (::WritePrivateProfileStringW(nullptr, nullptr, nullptr, file.c_str()), SyncFile(fileName_));
     if (!ok) throw Exception(Format("Unable to write to %s", fileName_.c_str()));

@@ -22,8 +22,9 @@ std::string Narrow(const std::wstring& wide) { return Narrow(wide.data(), wide.s
 
 std::string ErrorText(DWORD code) {
     wchar_t* text = nullptr;
-    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (n == 0 || !text) return "System error " + std::to_string(code);
     std::string out = Narrow(text, n);
     ::LocalFree(text);

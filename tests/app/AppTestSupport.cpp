@@ -58,7 +58,6 @@ void WriteServiceSettings(const std::string& settingsFile, int ftpPort, int prob
                                 "\nProbeHost=127.0.0.1\nProbeTimeout=" + std::to_string(probeTimeoutMs) + "\n");
 }
 
-
 LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std::string& password) {
     port_ = FreePort();
     process_ = std::make_unique<ServerProcess>(std::vector<std::string>{

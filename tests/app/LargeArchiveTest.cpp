@@ -34,7 +34,9 @@ public:
         return count;
     }
     int64_t Seek(int64_t offset, SeekOrigin origin) override {
-        position_ = origin == SeekOrigin::Begin ? offset : origin == SeekOrigin::End ? size_ + offset : position_ + offset;
+        position_ = origin == SeekOrigin::Begin ? offset
+                    : origin == SeekOrigin::End ? size_ + offset
+                                                : position_ + offset;
         return position_;
     }
     void SetSize(int64_t size) override { size_ = size; }
@@ -60,7 +62,10 @@ TEST(LargeTransfer, SizeAndBothDirectionsOnBothSidesOf2GiB) {
     ftp.RecvBufferSize = 8192;
     ftp.SendBufferSize = 1024;
     int64_t lastCount = 0, lastMax = 0;
-    ftp.OnWorkBegin = [&](TIdComponent&, TWorkMode, int64_t max) { lastMax = max; lastCount = 0; };
+    ftp.OnWorkBegin = [&](TIdComponent&, TWorkMode, int64_t max) {
+        lastMax = max;
+        lastCount = 0;
+    };
     ftp.OnWork = [&](TIdComponent&, TWorkMode, int64_t count) {
         EXPECT_GE(count, lastCount) << "a count that wraps";
         lastCount = count;
@@ -105,7 +110,10 @@ protected:
         form.FormCreate();
         window.userID = "user";
         window.password = "secret";
-        if (upload) form.PressBackup(); else form.PressRestore();
+        if (upload)
+            form.PressBackup();
+        else
+            form.PressRestore();
         return form.LastPressCompleted();
     }
     // Uploads the data folder, empties it, downloads it back; the restored table must equal the original.

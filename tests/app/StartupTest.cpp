@@ -22,9 +22,11 @@ protected:
         fs::create_symlink("../drive_c", dir / "wine/dosdevices/c:");
     }
     void WriteRegistryValue(const std::string& data) {
-        WriteFile(dir / "wine/user.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21\n\n"
-                                         "[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n#time=1d9\n"
-                                         "\"DefaultDatabase\"=" + data + "\n");
+        WriteFile(dir / "wine/user.reg",
+                  "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21\n\n"
+                  "[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n#time=1d9\n"
+                  "\"DefaultDatabase\"=" +
+                      data + "\n");
     }
 
     TempDir dir;

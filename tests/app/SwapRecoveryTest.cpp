@@ -32,11 +32,12 @@ TEST(SwapJournalRecord, RefusesTornOrForeignText) {
     TSwapRecord record;
     for (size_t cut = 0; cut < whole.size(); ++cut)
         EXPECT_FALSE(DecodeSwapRecord(whole.substr(0, cut), record)) << "cut at " << cut;
-    for (const char* bad : {"nestbridge-swap 2\nphase preparing\nend\n", "nestbridge-swap 1\nend\n",
-                            "nestbridge-swap 1\nphase done\nend\n", "nestbridge-swap 1\nphase preparing\nrestored ../x\nend\n",
-                            "nestbridge-swap 1\nphase preparing\nrestored a%2\nend\n",
-                            "nestbridge-swap 1\nphase preparing\nrestored a%2Fb\nend\n",
-                            "nestbridge-swap 1\nphase preparing\nend\ntrailing\n"})
+    for (const char* bad :
+         {"nestbridge-swap 2\nphase preparing\nend\n", "nestbridge-swap 1\nend\n",
+          "nestbridge-swap 1\nphase done\nend\n", "nestbridge-swap 1\nphase preparing\nrestored ../x\nend\n",
+          "nestbridge-swap 1\nphase preparing\nrestored a%2\nend\n",
+          "nestbridge-swap 1\nphase preparing\nrestored a%2Fb\nend\n",
+          "nestbridge-swap 1\nphase preparing\nend\ntrailing\n"})
         EXPECT_FALSE(DecodeSwapRecord(bad, record)) << bad;
 }
 
@@ -46,10 +47,17 @@ class SwapRecoveryTest : public ::testing::Test {
 public:
     void SetUp() override {
         data = root / "data";
-        oldSet = {{"Sale.DB", "old sales"}, {"Item.DB", "old items"}, {"Gone.MB", "only in the old set"},
-                  {".hidden", "hidden file"}, {"Backup", "<dir>"}, {"Backup/user.bck", "old archive"},
-                  {"Sub", "<dir>"}, {"Sub/keep.txt", "subfolder file"}};
-        newFiles = {{"Sale.DB", "new sales"}, {"Item.DB", "new items"}, {"New.DB", "only in the new set"},
+        oldSet = {{"Sale.DB", "old sales"},
+                  {"Item.DB", "old items"},
+                  {"Gone.MB", "only in the old set"},
+                  {".hidden", "hidden file"},
+                  {"Backup", "<dir>"},
+                  {"Backup/user.bck", "old archive"},
+                  {"Sub", "<dir>"},
+                  {"Sub/keep.txt", "subfolder file"}};
+        newFiles = {{"Sale.DB", "new sales"},
+                    {"Item.DB", "new items"},
+                    {"New.DB", "only in the new set"},
                     {"ZipCode.txt", "zip codes"}};
         newSet = oldSet;
         newSet.erase("Sale.DB");
@@ -163,10 +171,7 @@ TEST_F(SwapRecoveryTest, EveryStateEndsAsExactlyTheOldOrTheNewSet) {
          },
          TRecoveryOutcome::RolledBack, false},
         {"rolled back, journal not yet gone, staging already removed",
-         [](SwapRecoveryTest& t) {
-             t.Journal(TSwapPhase::RollingBack, true);
-         },
-         TRecoveryOutcome::RolledBack, false},
+         [](SwapRecoveryTest& t) { t.Journal(TSwapPhase::RollingBack, true); }, TRecoveryOutcome::RolledBack, false},
         {"committed, but a folder stands where a new file goes",
          [](SwapRecoveryTest& t) {
              t.StageAll();
@@ -254,7 +259,8 @@ TEST_F(SwapRecoveryTest, TemporaryDownloadsOfADeadRunGoAndNothingElse) {
 
 TEST_F(SwapRecoveryTest, MissingOrEmptyDataFolderIsNothingToDo) {
     EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap("").Outcome), static_cast<int>(TRecoveryOutcome::Clean));
-    EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap(root / "absent").Outcome), static_cast<int>(TRecoveryOutcome::Clean));
+    EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap(root / "absent").Outcome),
+              static_cast<int>(TRecoveryOutcome::Clean));
     EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap(data + "/").Outcome), static_cast<int>(TRecoveryOutcome::Clean));
     ExpectFolder(oldSet);
 }

@@ -36,17 +36,17 @@ TEST_P(SpeedTextTest, DownloadStatus) {
     EXPECT_EQ(window.progressPosition, GetParam().count);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, SpeedTextTest,
-    ::testing::Values(SpeedCase{"FourSeconds", 4, 1048576, "Download speed 256.00 KB/s"},
-                      SpeedCase{"SameMillisecond", 0, 1048576, "Download speed 0.00 KB/s"},
-                      SpeedCase{"RoundsToTwoDecimals", 3, 1000, "Download speed 0.33 KB/s"},
-                      SpeedCase{"NoThousandsSeparator", 1, 1024 * 1500000, "Download speed 1500000.00 KB/s"},
-                      // 65,546 s wrap to 10 s in 16-bit whole seconds.
-                      SpeedCase{"SixteenBitWrap", 65546, 10240, "Download speed 1.00 KB/s"},
-                      // a day and four seconds lose the day.
-                      SpeedCase{"WholeDaysDropped", 86404, 4096, "Download speed 1.00 KB/s"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Examples, SpeedTextTest,
+                         ::testing::Values(SpeedCase{"FourSeconds", 4, 1048576, "Download speed 256.00 KB/s"},
+                                           SpeedCase{"SameMillisecond", 0, 1048576, "Download speed 0.00 KB/s"},
+                                           SpeedCase{"RoundsToTwoDecimals", 3, 1000, "Download speed 0.33 KB/s"},
+                                           SpeedCase{"NoThousandsSeparator", 1, 1024 * 1500000,
+                                                     "Download speed 1500000.00 KB/s"},
+                                           // 65,546 s wrap to 10 s in 16-bit whole seconds.
+                                           SpeedCase{"SixteenBitWrap", 65546, 10240, "Download speed 1.00 KB/s"},
+                                           // a day and four seconds lose the day.
+                                           SpeedCase{"WholeDaysDropped", 86404, 4096, "Download speed 1.00 KB/s"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TransferDisplay, KeepsTheLastSpeedWhenNoTimeHasPassed) {
     EXPECT_DOUBLE_EQ(TransferSpeed(4096, 0, 7.5), 7.5);

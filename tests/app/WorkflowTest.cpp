@@ -41,7 +41,8 @@ std::string Compressible(size_t size, uint32_t seed) {
 std::vector<std::string> PlainNames(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder))
-        if (e.is_regular_file() && PathText(e.path().filename())[0] != '.') names.push_back(PathText(e.path().filename()));
+        if (e.is_regular_file() && PathText(e.path().filename())[0] != '.')
+            names.push_back(PathText(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -75,7 +76,10 @@ protected:
         window.userID = user;
         window.password = password;
         window.events.clear();
-        if (upload) form.PressBackup(); else form.PressRestore();
+        if (upload)
+            form.PressBackup();
+        else
+            form.PressRestore();
         completed = form.LastPressCompleted();
         EXPECT_FALSE(form.Busy());
         EXPECT_EQ(window.cursor, TScreenCursor::Default);
@@ -105,10 +109,10 @@ TEST_F(WorkflowTest, UploadPacksTheTablesStoresTheArchiveAndRemembersTheLogin) {
     ASSERT_TRUE(server.Running()) << server.Error();
     UseServerPort(server.Port());
 
-    EXPECT_EQ(Press(true), (std::vector<std::string>{
-                               "status:인터넷 사용가능", "status:서버 접속 완료", "status:백업을 완료했습니다.",
-                               "status:파일을 올리는 중...", "status:Uploade speed *", "status:전송을 완료했습니다.",
-                               kCompleted, "status:서버 단절"}));
+    EXPECT_EQ(Press(true), (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료",
+                                                     "status:백업을 완료했습니다.", "status:파일을 올리는 중...",
+                                                     "status:Uploade speed *", "status:전송을 완료했습니다.",
+                                                     kCompleted, "status:서버 단절"}));
     EXPECT_TRUE(completed);
     std::string local = ReadFile(data + "/Backup/user.bck");
     EXPECT_EQ(ReadFile(server.Home() + "/user.bck"), local);
@@ -140,12 +144,13 @@ TEST_F(WorkflowTest, DownloadReplacesThePlainFilesAndKeepsHiddenFilesAndSubfolde
     PyFtpServer server;
     ASSERT_TRUE(server.Running()) << server.Error();
     UseServerPort(server.Port());
-    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}, {"Item.DB", Compressible(300000, 1)}}));
+    WriteFile(server.Home() + "/user.bck",
+              MakeArchive({{"Sale.DB", "new sales"}, {"Item.DB", Compressible(300000, 1)}}));
 
-    EXPECT_EQ(Press(false), (std::vector<std::string>{
-                                "status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
-                                "status:Download speed *", "status:전송을 완료했습니다.", "status:복원을 완료했습니다.",
-                                "status:서버 단절", kCompleted}));
+    EXPECT_EQ(Press(false),
+              (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
+                                        "status:Download speed *", "status:전송을 완료했습니다.",
+                                        "status:복원을 완료했습니다.", "status:서버 단절", kCompleted}));
     EXPECT_TRUE(completed);
     EXPECT_EQ(PlainNames(data), (std::vector<std::string>{"Item.DB", "Sale.DB", "ZipCode.txt"}));
     EXPECT_EQ(ReadFile(data + "/Item.DB"), Compressible(300000, 1));
@@ -156,8 +161,7 @@ TEST_F(WorkflowTest, DownloadReplacesThePlainFilesAndKeepsHiddenFilesAndSubfolde
     // Nothing of the swap is left behind.
     for (const auto& e : fs::directory_iterator(data))
         EXPECT_EQ(e.path().filename().string().find(".nestbridge"), std::string::npos) << e.path();
-    for (const auto& e : fs::directory_iterator(data + "/Backup"))
-        EXPECT_EQ(e.path().filename(), "user.bck");
+    for (const auto& e : fs::directory_iterator(data + "/Backup")) EXPECT_EQ(e.path().filename(), "user.bck");
 }
 
 TEST_F(WorkflowTest, DownloadIntoAFolderOfSubfoldersOnlyRestoresBothArchives) {
@@ -225,10 +229,11 @@ TEST_F(WorkflowTest, UploadRenamesOntoThePreviousCopyOnVsftpd) {
     UseServerPort(server.Port());
     WriteFile(server.Root() + "/anonymous.bck", "the previous archive");
 
-    EXPECT_EQ(Press(true, "anonymous", ""),
-              (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료", "status:백업을 완료했습니다.",
-                                        "status:파일을 올리는 중...", "status:Uploade speed *",
-                                        "status:전송을 완료했습니다.", kCompleted, "status:서버 단절"}));
+    EXPECT_EQ(
+        Press(true, "anonymous", ""),
+        (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료", "status:백업을 완료했습니다.",
+                                  "status:파일을 올리는 중...", "status:Uploade speed *", "status:전송을 완료했습니다.",
+                                  kCompleted, "status:서버 단절"}));
     EXPECT_TRUE(completed);
     EXPECT_EQ(ReadFile(server.Root() + "/anonymous.bck"), ReadFile(data + "/Backup/anonymous.bck"));
     std::vector<std::string> names;
@@ -273,9 +278,9 @@ TEST_F(WorkflowTest, MissingServerArchiveLeavesEverythingAsItWas) {
     auto before = Snapshot(data);
 
     auto events = Press(false);
-    EXPECT_EQ(events, (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료",
-                                                "status:파일을 받는 중...", kDownloadFailed, "status:서버 단절",
-                                                kCompleted}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
+                                        kDownloadFailed, "status:서버 단절", kCompleted}));
     EXPECT_FALSE(completed);
     EXPECT_EQ(Snapshot(data), before);
 }
@@ -289,10 +294,10 @@ TEST_F(WorkflowTest, ShortTransferKeepsThePreviousArchiveAndTheData) {
     WriteFile(data + "/Backup/user.bck", "previous local archive");
     auto before = Snapshot(data);
 
-    EXPECT_EQ(Press(false), (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료",
-                                                      "status:파일을 받는 중...", "status:Download speed *",
-                                                      "status:전송을 완료했습니다.", kDownloadFailed,
-                                                      "status:서버 단절", kCompleted}));
+    EXPECT_EQ(Press(false),
+              (std::vector<std::string>{"status:인터넷 사용가능", "status:서버 접속 완료", "status:파일을 받는 중...",
+                                        "status:Download speed *", "status:전송을 완료했습니다.", kDownloadFailed,
+                                        "status:서버 단절", kCompleted}));
     EXPECT_FALSE(completed);
     EXPECT_EQ(Snapshot(data), before);
 }
@@ -303,7 +308,7 @@ struct RestoreRefusal {
     const char* name;
     void (*prepare)(WorkflowTest& test, std::string& serverArchive, const std::string& data,
                     TForm1Environment& environment);
-    const char* componentError;  // the archive component's own report while restoring into staging, if any
+    const char* componentError;    // the archive component's own report while restoring into staging, if any
     const char* notice = nullptr;  // which file stopped the restore and what to do, if one did
 };
 
@@ -337,11 +342,10 @@ TEST_P(RestoreRefusalTest, LeavesTheDataFolderByteForByte) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RestoreRefusalTest,
     ::testing::Values(
-        RestoreRefusal{"TruncatedArchive",
-                       [](WorkflowTest&, std::string& a, const std::string&, TForm1Environment&) {
-                           a.resize(a.size() * 2 / 3);
-                       },
-                       "Cannot read file"},
+        RestoreRefusal{
+            "TruncatedArchive",
+            [](WorkflowTest&, std::string& a, const std::string&, TForm1Environment&) { a.resize(a.size() * 2 / 3); },
+            "Cannot read file"},
         RestoreRefusal{"FlippedByte",
                        [](WorkflowTest&, std::string& a, const std::string&, TForm1Environment&) {
                            a[a.size() / 2] = static_cast<char>(a[a.size() / 2] ^ 0x5A);
@@ -352,13 +356,14 @@ INSTANTIATE_TEST_SUITE_P(
                            e.ZipcodeArchive = data + "/../no-such-zipcode.bck";
                        },
                        nullptr},
-        RestoreRefusal{"ReadOnlyDataFile",
-                       [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment&) {
-                           chmod((data + "/Item.PX").c_str(), 0444);
-                       },
-                       nullptr,
-                       "자료 파일 'Item.PX'이(가) 읽기 전용이어서 바꿀 수 없습니다. 파일 속성에서 읽기 전용을 해제한 뒤 "
-                       "다시 시도하십시오."}),
+        RestoreRefusal{
+            "ReadOnlyDataFile",
+            [](WorkflowTest&, std::string&, const std::string& data, TForm1Environment&) {
+                chmod((data + "/Item.PX").c_str(), 0444);
+            },
+            nullptr,
+            "자료 파일 'Item.PX'이(가) 읽기 전용이어서 바꿀 수 없습니다. 파일 속성에서 읽기 전용을 해제한 뒤 "
+            "다시 시도하십시오."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WorkflowTest, SymbolicLinksAreReplacedLikePlainFilesAndNothingOutsideIsTouched) {
@@ -422,8 +427,9 @@ TEST_F(WorkflowTest, FolderWhereARestoredFileGoesIsNamed) {
     fs::create_directories(data + "/New.DB");
     const auto before = WithoutBackupFolder(Snapshot(data));
     auto events = Press(false);
-    const std::string notice = "message:자료 폴더에 'New.DB' 폴더가 있어 같은 이름의 자료 파일을 복원할 수 없습니다. "
-                               "그 폴더의 이름을 바꾸거나 다른 곳으로 옮긴 뒤 다시 시도하십시오.";
+    const std::string notice =
+        "message:자료 폴더에 'New.DB' 폴더가 있어 같은 이름의 자료 파일을 복원할 수 없습니다. "
+        "그 폴더의 이름을 바꾸거나 다른 곳으로 옮긴 뒤 다시 시도하십시오.";
     auto at = std::find(events.begin(), events.end(), notice);
     ASSERT_NE(at, events.end()) << ::testing::PrintToString(events);
     EXPECT_EQ(*(at + 1), kRestoreFailed);
@@ -469,11 +475,13 @@ TEST_F(WorkflowTest, PressFirstSettlesTheSwapACrashLeft) {
     ASSERT_TRUE(journal.Begin());
     fs::create_directories(area.Staging);
     fs::create_directories(area.SetAside);
-    for (const char* name : {"Sale.DB", "Item.PX", "Other.bin"}) fs::rename(data + "/" + name, area.SetAside + "/" + name);
+    for (const char* name : {"Sale.DB", "Item.PX", "Other.bin"})
+        fs::rename(data + "/" + name, area.SetAside + "/" + name);
     WriteFile(area.Staging + "/Sale.DB", "new sales");
     ASSERT_TRUE(journal.Write({TSwapPhase::MovingIn, {"Sale.DB"}}));
     UseServerPort(FreePort());  // nobody listens: the press ends at the connect
-    EXPECT_EQ(Press(false), (std::vector<std::string>{"status:인터넷 사용가능", "message:서버 접속에 실패하였습니다."}));
+    EXPECT_EQ(Press(false),
+              (std::vector<std::string>{"status:인터넷 사용가능", "message:서버 접속에 실패하였습니다."}));
     EXPECT_EQ(ReadFile(data + "/Sale.DB"), "new sales");
     EXPECT_FALSE(fs::exists(data + "/Item.PX"));
     EXPECT_FALSE(fs::exists(area.Root));

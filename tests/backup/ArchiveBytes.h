@@ -17,11 +17,11 @@ std::string Zlib(const std::string& content, int level = 1);
 class ArchiveBytes {
 public:
     ArchiveBytes& Header(const std::string& title, int32_t totalSize, int32_t fileCount);
-    ArchiveBytes& Name(const std::string& name);            // length and bytes
+    ArchiveBytes& Name(const std::string& name);                  // length and bytes
     ArchiveBytes& Entry(const std::string& name, int32_t stamp);  // name, stamp, marker
     ArchiveBytes& Marker();
-    ArchiveBytes& Compressed(const std::string& content);   // one compressed block
-    ArchiveBytes& Stored(const std::string& content);       // one stored block
+    ArchiveBytes& Compressed(const std::string& content);  // one compressed block
+    ArchiveBytes& Stored(const std::string& content);      // one stored block
     ArchiveBytes& Word(int32_t value);
     ArchiveBytes& Raw(const std::string& bytes);
     ArchiveBytes& EndSection() { return Word(0); }

@@ -82,7 +82,14 @@ TEST_F(ArchiveCli, FailuresInTheComponentsWords) {
     EXPECT_EQ(noFolder.ExitCode, 1);
     EXPECT_EQ(noFolder.Stderr, "Cannot write to archive\n");
 
-    WriteFile(dir / "broken.bck", test::ArchiveBytes().Header("", 1, 1).Entry("c:\\a.db", 0).Word(4).Raw("zzzz").EndSection().EndArchive().Bytes());
+    WriteFile(dir / "broken.bck", test::ArchiveBytes()
+                                      .Header("", 1, 1)
+                                      .Entry("c:\\a.db", 0)
+                                      .Word(4)
+                                      .Raw("zzzz")
+                                      .EndSection()
+                                      .EndArchive()
+                                      .Bytes());
     auto broken = Run({"restore", dir / "broken.bck", dir / "out"});
     EXPECT_EQ(broken.ExitCode, 1);
     EXPECT_EQ(broken.Stderr, "Compression error\n");

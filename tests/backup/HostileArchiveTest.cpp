@@ -15,9 +15,9 @@ namespace nb {
 namespace {
 
 using test::ArchiveBytes;
+using test::PathExists;
 using test::ReadFile;
 using test::TempDir;
-using test::PathExists;
 using test::WriteFile;
 
 namespace fs = std::filesystem;
@@ -100,9 +100,11 @@ TEST_F(HostileArchiveTest, RandomCorruptionNeverEscapes) {
 }
 
 TEST_F(HostileArchiveTest, ForgedNamesStayInside) {
-    for (const std::string& name : std::vector<std::string>{"../escape.db", "c:\\..\\escape.db", "/../../escape.db", "..", "a/..", "c:",
-                                    std::string("x\0/../e", 7), "\\\\..\\e.db"}) {
-        std::string bytes = ArchiveBytes().Header("", 1, 1).Entry(name, 0).Compressed("e").EndSection().EndArchive().Bytes();
+    for (const std::string& name :
+         std::vector<std::string>{"../escape.db", "c:\\..\\escape.db", "/../../escape.db", "..", "a/..",
+                                  "c:", std::string("x\0/../e", 7), "\\\\..\\e.db"}) {
+        std::string bytes =
+            ArchiveBytes().Header("", 1, 1).Entry(name, 0).Compressed("e").EndSection().EndArchive().Bytes();
         RestoreBoth(bytes);
         WriteFile(archivePath, bytes);
         EXPECT_FALSE(VerifyArchive(archivePath).Ok) << name;
@@ -113,7 +115,8 @@ TEST_F(HostileArchiveTest, ForgedNamesStayInside) {
 
 TEST_F(HostileArchiveTest, ForgedVolumeChainsAreRejected) {
     // Volume 2 claims to be followed by volume 2 again: an endless loop unless refused.
-    WriteFile(archivePath, ArchiveBytes().Header("", 1, 1).Entry("c:\\a.db", 0).EndSection().Name("NEXT:DISK002").Bytes());
+    WriteFile(archivePath,
+              ArchiveBytes().Header("", 1, 1).Entry("c:\\a.db", 0).EndSection().Name("NEXT:DISK002").Bytes());
     WriteFile(sandbox + "/a.002", ArchiveBytes().Marker().EndSection().Name("NEXT:DISK002").Bytes());
     TBackupFile archive;
     archive.OnNeedDisk = [](TBackupFile&, uint16_t, bool&) {};
@@ -161,7 +164,8 @@ TEST_F(VerifyTest, CorruptBlockIsPlacedExactly) {
     block[block.size() - 1] ^= 0x55;
     bytes = ArchiveBytes().Raw(bytes).Entry("c:\\b.db", 0).Bytes();
     blockAt = bytes.size();
-    bytes = ArchiveBytes().Raw(bytes).Word(static_cast<int32_t>(block.size())).Raw(block).EndSection().EndArchive().Bytes();
+    bytes =
+        ArchiveBytes().Raw(bytes).Word(static_cast<int32_t>(block.size())).Raw(block).EndSection().EndArchive().Bytes();
     WriteFile(archivePath, bytes);
     VerifyResult result = VerifyArchive(archivePath);
     EXPECT_FALSE(result.Ok);

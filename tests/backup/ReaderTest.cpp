@@ -21,7 +21,8 @@ using test::TempDir;
 using test::WriteFile;
 
 // 2020-06-15 10:20:30 and a day later, as MS-DOS stamps.
-constexpr int32_t kStamp = static_cast<int32_t>((40u << 25) | (6u << 21) | (15u << 16) | (10u << 11) | (20u << 5) | 15u);
+constexpr int32_t kStamp =
+    static_cast<int32_t>((40u << 25) | (6u << 21) | (15u << 16) | (10u << 11) | (20u << 5) | 15u);
 constexpr int32_t kLater = kStamp + (1 << 16);
 constexpr int32_t kEarlier = kStamp - (1 << 16);
 
@@ -87,7 +88,9 @@ TEST_P(RestoreRules, DecideByExistenceAndStamp) {
         const char* name;
         int32_t existingStamp;  // 0: no file there
         bool expected;
-    } situations[] = {{"missing", 0, c.missing}, {"older", kEarlier, c.older}, {"equal", kStamp, c.equal},
+    } situations[] = {{"missing", 0, c.missing},
+                      {"older", kEarlier, c.older},
+                      {"equal", kStamp, c.equal},
                       {"newer", kLater, c.newer}};
     for (const auto& s : situations) {
         std::string path = In(s.name);
@@ -165,13 +168,19 @@ TEST_F(ReaderTest, FileListIsNeverWritten) {
 TEST_F(ReaderTest, HandlerRedirectsOrRefuses) {
     archive.OnRestoreFile = [&](TBackupFile&, std::string& file, int32_t fa, bool& doRestore) {
         EXPECT_EQ(fa, kStamp);
-        if (file.find("keep") != std::string::npos) file = dir / "moved/deep/kept.db";
-        else doRestore = false;
+        if (file.find("keep") != std::string::npos)
+            file = dir / "moved/deep/kept.db";
+        else
+            doRestore = false;
     };
     std::string bytes = ArchiveBytes()
                             .Header("", 2, 2)
-                            .Entry("c:\\keep.db", kStamp).Compressed("k").EndSection()
-                            .Entry("c:\\drop.db", kStamp).Compressed("d").EndSection()
+                            .Entry("c:\\keep.db", kStamp)
+                            .Compressed("k")
+                            .EndSection()
+                            .Entry("c:\\drop.db", kStamp)
+                            .Compressed("d")
+                            .EndSection()
                             .EndArchive()
                             .Bytes();
     ASSERT_TRUE(RestoreBytes(archive, bytes, target));
@@ -221,8 +230,13 @@ TEST_F(ReaderTest, MissingVolumeStopsWithoutErrorReport) {
 TEST_F(ReaderTest, ProgressCancelKeepsThePartialFileStamped) {
     std::string bytes = ArchiveBytes()
                             .Header("", 40000, 2)
-                            .Entry("c:\\a.db", kStamp).Compressed(std::string(16384, 'a')).Compressed("tail").EndSection()
-                            .Entry("c:\\b.db", kStamp).Compressed("b").EndSection()
+                            .Entry("c:\\a.db", kStamp)
+                            .Compressed(std::string(16384, 'a'))
+                            .Compressed("tail")
+                            .EndSection()
+                            .Entry("c:\\b.db", kStamp)
+                            .Compressed("b")
+                            .EndSection()
                             .EndArchive()
                             .Bytes();
     archive.OnProgress = [](TBackupFile&, std::string file, TPercentage, bool& goOn) {
@@ -243,8 +257,12 @@ TEST_F(ReaderTest, EmptyArchiveAndPercentRules) {
     log.Percents.clear();
     std::string bytes = ArchiveBytes()
                             .Header("", 8, 2)
-                            .Entry("c:\\one.db", kStamp).Stored("1").EndSection()
-                            .Entry("c:\\two.db", kStamp).Stored("22").EndSection()
+                            .Entry("c:\\one.db", kStamp)
+                            .Stored("1")
+                            .EndSection()
+                            .Entry("c:\\two.db", kStamp)
+                            .Stored("22")
+                            .EndSection()
                             .EndArchive()
                             .Bytes();
     ASSERT_TRUE(RestoreBytes(archive, bytes, target));
@@ -261,7 +279,9 @@ TEST_F(ReaderTest, NegativeWordIsPassedOver) {
     std::string bytes = ArchiveBytes()
                             .Header("", 1, 1)
                             .Word(-5)
-                            .Entry("c:\\a.db", kStamp).Compressed("a").EndSection()
+                            .Entry("c:\\a.db", kStamp)
+                            .Compressed("a")
+                            .EndSection()
                             .Word(-1)
                             .EndArchive()
                             .Bytes();
@@ -306,7 +326,9 @@ TEST_F(ReaderTest, BrokenBlocksAreError6AfterWritingWhatInflated) {
         const char* what;
         std::string block;
         size_t written;
-    } cases[] = {{"checksum", badAdler, 100}, {"over 16384", tooLong, 16384}, {"incomplete", truncated, 100},
+    } cases[] = {{"checksum", badAdler, 100},
+                 {"over 16384", tooLong, 16384},
+                 {"incomplete", truncated, 100},
                  {"garbage", "\x01\x02\x03\x04", 0}};
     for (const auto& c : cases) {
         log.Errors.clear();
@@ -316,7 +338,9 @@ TEST_F(ReaderTest, BrokenBlocksAreError6AfterWritingWhatInflated) {
                                 .Word(static_cast<int32_t>(c.block.size()))
                                 .Raw(c.block)
                                 .EndSection()
-                                .Entry("c:\\next.db", kStamp).Stored("n").EndSection()
+                                .Entry("c:\\next.db", kStamp)
+                                .Stored("n")
+                                .EndSection()
                                 .EndArchive()
                                 .Bytes();
         std::filesystem::remove(In("next.db"));
@@ -330,8 +354,16 @@ TEST_F(ReaderTest, BrokenBlocksAreError6AfterWritingWhatInflated) {
 TEST_F(ReaderTest, FormatFaultsWhileRestoringAreError1) {
     std::string wrongMarker =
         ArchiveBytes().Header("", 1, 1).Name("c:\\a.db").Word(kStamp).Raw("EC3").Word(0).EndArchive().Bytes();
-    std::string oversize = ArchiveBytes().Header("", 1, 1).Entry("c:\\a.db", kStamp).Word(-16385).Raw(std::string(16385, 's')).EndSection().EndArchive().Bytes();
-    std::string hugeNegative = ArchiveBytes().Header("", 1, 1).Entry("c:\\a.db", kStamp).Word(INT32_MIN).EndArchive().Bytes();
+    std::string oversize = ArchiveBytes()
+                               .Header("", 1, 1)
+                               .Entry("c:\\a.db", kStamp)
+                               .Word(-16385)
+                               .Raw(std::string(16385, 's'))
+                               .EndSection()
+                               .EndArchive()
+                               .Bytes();
+    std::string hugeNegative =
+        ArchiveBytes().Header("", 1, 1).Entry("c:\\a.db", kStamp).Word(INT32_MIN).EndArchive().Bytes();
     std::string truncated = OneFile("c:\\a.db", std::string(500, 't'));
     truncated.resize(truncated.size() - 12);
     for (const auto& bytes : {wrongMarker, oversize, hugeNegative, truncated}) {
@@ -345,11 +377,13 @@ TEST_F(ReaderTest, FormatFaultsWhileRestoringAreError1) {
 
 TEST_F(ReaderTest, FormatFaultsWhileSkippingRaise) {
     archive.RestoreMode = rmExisting;  // nothing exists: every entry is passed over
-    std::string wrongMarker = ArchiveBytes().Header("", 1, 1).Name("c:\\a.db").Word(kStamp).Raw("XXXX").EndArchive().Bytes();
+    std::string wrongMarker =
+        ArchiveBytes().Header("", 1, 1).Name("c:\\a.db").Word(kStamp).Raw("XXXX").EndArchive().Bytes();
     std::string oversize = ArchiveBytes().Header("", 1, 1).Entry("c:\\a.db", kStamp).Word(20000).EndArchive().Bytes();
     std::string truncated = OneFile("c:\\a.db", "abc");
     truncated.resize(truncated.size() - 2);
-    std::string continued = ArchiveBytes().Header("", 1, 1).Name("NEXT:DISK002").Marker().EndSection().EndArchive().Bytes();
+    std::string continued =
+        ArchiveBytes().Header("", 1, 1).Name("NEXT:DISK002").Marker().EndSection().EndArchive().Bytes();
     for (const auto& bytes : {wrongMarker, oversize, truncated, continued}) {
         EXPECT_THROW(RestoreBytes(archive, bytes, target), Exception);
         EXPECT_FALSE(archive.Busy());
@@ -368,11 +402,21 @@ TEST_F(ReaderTest, NamesLeavingTheTargetAreRefused) {
         log.Errors.clear();
         std::string bytes = ArchiveBytes()
                                 .Header("", 4, 4)
-                                .Entry("c:\\..\\..\\escape1.db", kStamp).Compressed("e").EndSection()
-                                .Entry("/x/../../escape2.db", kStamp).Compressed("e").EndSection()
-                                .Entry("c:\\data\\..", kStamp).Compressed("e").EndSection()
-                                .Entry(std::string("ok.db\0/../../x", 14), kStamp).Compressed("e").EndSection()
-                                .Entry("c:\\good.db", kStamp).Compressed("g").EndSection()
+                                .Entry("c:\\..\\..\\escape1.db", kStamp)
+                                .Compressed("e")
+                                .EndSection()
+                                .Entry("/x/../../escape2.db", kStamp)
+                                .Compressed("e")
+                                .EndSection()
+                                .Entry("c:\\data\\..", kStamp)
+                                .Compressed("e")
+                                .EndSection()
+                                .Entry(std::string("ok.db\0/../../x", 14), kStamp)
+                                .Compressed("e")
+                                .EndSection()
+                                .Entry("c:\\good.db", kStamp)
+                                .Compressed("g")
+                                .EndSection()
                                 .EndArchive()
                                 .Bytes();
         EXPECT_FALSE(RestoreBytes(archive, bytes, target));

@@ -226,7 +226,8 @@ TEST_F(WriterTest, ProgressCancelEndsSectionWithoutEndMarker) {
     EXPECT_FALSE(archive.Backup({dir / "a.db", dir / "b.db"}, archivePath));
     std::string bytes = ReadFile(archivePath);
     std::string expectedTail = test::Zlib(std::string(16384, 'a')) + test::Int32(0);
-    EXPECT_EQ(bytes.substr(bytes.size() - expectedTail.size()), expectedTail) << "one block, end of section, nothing more";
+    EXPECT_EQ(bytes.substr(bytes.size() - expectedTail.size()), expectedTail)
+        << "one block, end of section, nothing more";
     EXPECT_TRUE(log.Errors.empty());
     EXPECT_EQ(archive.FilesProcessed(), 1);
 }
@@ -242,9 +243,9 @@ TEST_F(WriterTest, ArchiveThatCannotBeCreatedIsError4) {
 TEST_F(WriterTest, UnreadableStampIsError1AfterTheNameRecord) {
     WriteFile(dir / "old.db", "1970");
     // Before 1980, which no MS-DOS stamp holds (the file clock's own epoch differs by system).
-    std::filesystem::last_write_time(
-        test::FsPath(dir / "old.db"),
-        std::chrono::file_clock::from_sys(std::chrono::sys_seconds{std::chrono::sys_days{std::chrono::year{1975} / 1 / 1}}));
+    std::filesystem::last_write_time(test::FsPath(dir / "old.db"),
+                                     std::chrono::file_clock::from_sys(std::chrono::sys_seconds{
+                                         std::chrono::sys_days{std::chrono::year{1975} / 1 / 1}}));
     EXPECT_FALSE(archive.Backup({dir / "old.db"}, archivePath));
     EXPECT_EQ(log.Errors, std::vector<int32_t>{beCannotReadFile});
     EXPECT_EQ(ReadFile(archivePath), ArchiveBytes().Header("", 4, 1).Name(dir / "old.db").Bytes());

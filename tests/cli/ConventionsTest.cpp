@@ -22,7 +22,8 @@ TEST(CliConventions, VersionAndCommandList) {
     EXPECT_EQ(help.ExitCode, 0);
     for (const char* command : {"archive", "download", "ftp", "ping", "upload"})
         EXPECT_TRUE(std::regex_search(help.Stdout, std::regex(std::string("\n  ") + command + " +[a-z][^\n]+\n")))
-            << command << " has no one-line description in:\n" << help.Stdout;
+            << command << " has no one-line description in:\n"
+            << help.Stdout;
     EXPECT_NE(RunCommand({CliPath(), "upload", "--help"}).Stdout.find("NESTBRIDGE_PASSWORD"), std::string::npos);
 }
 
@@ -37,7 +38,7 @@ protected:
     }
     std::vector<std::string> Argv(std::vector<std::string> extra) const {
         std::vector<std::string> argv{CliPath(), "ftp", "--host", "127.0.0.1", "--port", std::to_string(server.Port()),
-                                      "--user", "user"};
+                                      "--user",  "user"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         argv.push_back("size");
         argv.push_back("missing.bck");
@@ -77,7 +78,8 @@ TEST_F(PasswordSources, EachSourceInItsOrder) {
 }
 
 TEST_F(PasswordSources, PromptedOnATerminalWithoutEcho) {
-    if (Separator() == '\\') GTEST_SKIP() << "the pseudo-terminal driver is a Linux program, which Wine cannot wait for";
+    if (Separator() == '\\')
+        GTEST_SKIP() << "the pseudo-terminal driver is a Linux program, which Wine cannot wait for";
     // The program runs on a pseudo-terminal; the password is typed once the prompt shows.
     const char* driver = R"(
 import os, pty, signal, sys
@@ -127,7 +129,8 @@ protected:
 };
 
 TEST_F(WorkflowReports, SpeedTextsAtMostOnceASecondAndTheReasonOnStderr) {
-    if (Separator() == '\\') GTEST_SKIP() << "on Windows the settings file lives beside the executable, not under XDG_CONFIG_HOME";
+    if (Separator() == '\\')
+        GTEST_SKIP() << "on Windows the settings file lives beside the executable, not under XDG_CONFIG_HOME";
     WriteFile(root / "data/Sale.DB", RandomBytes(8 << 20, 5));
     const auto start = std::chrono::steady_clock::now();
     auto up = Upload("secret");
@@ -147,7 +150,8 @@ TEST_F(WorkflowReports, SpeedTextsAtMostOnceASecondAndTheReasonOnStderr) {
     auto refused = Upload("wrong");
     EXPECT_EQ(refused.ExitCode, 1);
     EXPECT_EQ(refused.Stdout, "인터넷 사용가능\n서버 접속에 실패하였습니다.\n");
-    EXPECT_NE(refused.Stderr.find("Authentication failed"), std::string::npos) << "the server's reply: " << refused.Stderr;
+    EXPECT_NE(refused.Stderr.find("Authentication failed"), std::string::npos)
+        << "the server's reply: " << refused.Stderr;
 }
 
 }  // namespace

@@ -16,8 +16,9 @@ protected:
     }
     test::CommandResult Ftp(std::vector<std::string> operation, bool passive = false,
                             const std::string& password = "secret") {
-        std::vector<std::string> argv{CliPath(), "ftp", "--host", "127.0.0.1", "--port",
-                                      std::to_string(server_.Port()), "--user", "user", "--password", password};
+        std::vector<std::string> argv{
+            CliPath(), "ftp",  "--host",     "127.0.0.1", "--port", std::to_string(server_.Port()),
+            "--user",  "user", "--password", password};
         if (passive) argv.push_back("--passive");
         argv.insert(argv.end(), operation.begin(), operation.end());
         return RunCommand(argv);
@@ -65,8 +66,8 @@ TEST_F(FtpCommand, Failures) {
     EXPECT_EQ(login.ExitCode, 1);
     EXPECT_EQ(login.Stdout, "");
 
-    auto refused = RunCommand({CliPath(), "ftp", "--host", "127.0.0.1", "--port", std::to_string(test::FreePort()),
-                               "size", "x"});
+    auto refused =
+        RunCommand({CliPath(), "ftp", "--host", "127.0.0.1", "--port", std::to_string(test::FreePort()), "size", "x"});
     EXPECT_EQ(refused.ExitCode, 1);
     EXPECT_NE(refused.Stderr.find("10061"), std::string::npos) << refused.Stderr;
 }
@@ -74,10 +75,10 @@ TEST_F(FtpCommand, Failures) {
 TEST_F(FtpCommand, UsageErrors) {
     const std::string port = std::to_string(server_.Port());
     const std::vector<std::vector<std::string>> bad{
-        {"ftp", "size", "x"},                                          // no host
-        {"ftp", "--host", "127.0.0.1", "--port", port},                // no operation
-        {"ftp", "--host", "127.0.0.1", "--port", port, "list"},        // unknown operation
-        {"ftp", "--host", "127.0.0.1", "--port", port, "get", "x"},    // missing LOCAL
+        {"ftp", "size", "x"},                                        // no host
+        {"ftp", "--host", "127.0.0.1", "--port", port},              // no operation
+        {"ftp", "--host", "127.0.0.1", "--port", port, "list"},      // unknown operation
+        {"ftp", "--host", "127.0.0.1", "--port", port, "get", "x"},  // missing LOCAL
         {"ftp", "--host", "127.0.0.1", "--port", port, "size", "x", "y"},
         {"ftp", "--host", "127.0.0.1", "--port", "70000", "size", "x"},
         {"ftp", "--host", "127.0.0.1", "--port", "abc", "size", "x"},

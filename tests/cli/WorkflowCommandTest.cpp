@@ -81,8 +81,9 @@ TEST_F(WorkflowCommandTest, FailuresExitOneWithTheWindowsMessages) {
     // A download whose restore fails still shows the closing message, but did not complete.
     auto missing = Run({"download", "--user", "user", "--password", "secret", "--data-folder", root / "data"});
     EXPECT_EQ(missing.ExitCode, 1);
-    EXPECT_EQ(missing.Stdout, "인터넷 사용가능\n서버 접속 완료\n파일을 받는 중...\n파일 받기에 실패하였습니다.\n"
-                              "서버 단절\n모든 작업을 정상적으로 완료하였습니다.\n");
+    EXPECT_EQ(missing.Stdout,
+              "인터넷 사용가능\n서버 접속 완료\n파일을 받는 중...\n파일 받기에 실패하였습니다.\n"
+              "서버 단절\n모든 작업을 정상적으로 완료하였습니다.\n");
 
     auto noFolder = Run({"upload", "--user", "user", "--password", "secret"});
     EXPECT_EQ(noFolder.ExitCode, 1);
@@ -99,8 +100,8 @@ TEST_F(WorkflowCommandTest, UnansweredProbeMeansNoInternet) {
     std::string script =
         "ip link set lo up && ip link add v0 type veth peer name v1 && ip addr add 10.254.0.1/24 dev v0 && "
         "ip link set v0 up && ip link set v1 up || exit 97; exec \"$0\" \"$@\"";
-    std::vector<std::string> argv{"unshare", "-n", "sh", "-c", script, cli, "upload", "--user", "user",
-                                  "--password", "secret", "--data-folder", root / "data"};
+    std::vector<std::string> argv{"unshare", "-n",   "sh",         "-c",     script,          cli,          "upload",
+                                  "--user",  "user", "--password", "secret", "--data-folder", root / "data"};
     auto r = RunCommand(argv, env);
     if (r.ExitCode == 97 || r.ExitCode == 127 || r.Stderr.find("unshare") != std::string::npos)
         GTEST_SKIP() << "cannot make a network namespace: " << r.Stderr;

@@ -70,7 +70,8 @@ void CrashTest::KillAtEveryStep(const FolderContents& oldContents, bool swapFail
     ASSERT_EQ(newSet == oldSet, swapFails);
     const std::vector<std::string> points = TraceLines(trace);
     if (points.empty()) GTEST_SKIP() << "nestbridge-cli was built without NB_TEST_HOOKS: no crash points";
-    if (std::getenv("NB_CRASH_LIST")) fs::copy_file(trace, std::getenv("NB_CRASH_LIST"), fs::copy_options::overwrite_existing);
+    if (std::getenv("NB_CRASH_LIST"))
+        fs::copy_file(trace, std::getenv("NB_CRASH_LIST"), fs::copy_options::overwrite_existing);
 
     // After the crash, a first recovery is itself killed part-way where it has work to do.
     const char* const recoveryCuts[] = {"recover.move-in#2", "recover.put-back#2", "recover.take-back#1",

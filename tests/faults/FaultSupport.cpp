@@ -16,9 +16,9 @@ namespace fs = std::filesystem;
 
 ScriptedFtpServer::ScriptedFtpServer(const std::string& fault, const std::string& archive) {
     port_ = FreePort();
-    process_ = std::make_unique<ServerProcess>(std::vector<std::string>{
-        "/usr/bin/python3", HostPath(SourcePath("tests/faults/scripted_ftpd.py")), std::to_string(port_), fault,
-        HostPath(archive)});
+    process_ = std::make_unique<ServerProcess>(
+        std::vector<std::string>{"/usr/bin/python3", HostPath(SourcePath("tests/faults/scripted_ftpd.py")),
+                                 std::to_string(port_), fault, HostPath(archive)});
     // The script says "ready" once it listens; a probe connection would use up its one session.
     running_ = process_->FirstLine() == "ready";
 }
@@ -71,8 +71,10 @@ void CliWorld::UseServer(int port, int transferTimeoutMs) const {
 }
 
 void CliWorld::RegisterDataFolder() const {
-    WriteFile(root / "wine/user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n"
-                                      "\"DefaultDatabase\"=\"" + DataFolder() + "\"\n");
+    WriteFile(root / "wine/user.reg",
+              "WINE REGISTRY Version 2\n\n[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n"
+              "\"DefaultDatabase\"=\"" +
+                  DataFolder() + "\"\n");
 }
 
 std::string CliWorld::MakeNewArchive() {

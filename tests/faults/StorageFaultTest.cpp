@@ -38,7 +38,8 @@ protected:
         world.UseServer(server.Port());
     }
     std::vector<std::string> DownloadArgs(const std::string& cli) const {
-        return {cli, "download", "--user", "user", "--password", "secret", "--data-folder", world.DataFolder(), "--quiet"};
+        return {cli,      "download",      "--user",           "user",   "--password",
+                "secret", "--data-folder", world.DataFolder(), "--quiet"};
     }
     void ExpectFailedAndUnchanged(const CommandResult& r, const std::map<std::string, std::string>& before,
                                   const std::string& folder) {
@@ -70,8 +71,8 @@ TEST_F(StorageFaultTest, FullFileSystemAtEveryStageLeavesTheDataFolder) {
             "dd if=/dev/zero of=\"$1/Reports/filler\" bs=1k count=$((avail - $4)) 2>/dev/null\n"
             "shift 4; \"$@\"; status=$?\n"
             "rm -f \"$DATA/Reports/filler\"; cp -a \"$DATA\"/. \"$OUT\"/; exit $status\n";
-        std::vector<std::string> argv{"unshare", "-m", "sh", "-c", script, "sh", world.DataFolder(), source, out,
-                                      std::to_string(freeKiB)};
+        std::vector<std::string> argv{
+            "unshare", "-m", "sh", "-c", script, "sh", world.DataFolder(), source, out, std::to_string(freeKiB)};
         auto args = DownloadArgs(CliPath());
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> env = world.env;
@@ -100,7 +101,8 @@ protected:
         WriteFile(server.Home() + "/user.bck", "the server's copy");
     }
     std::vector<std::string> UploadArgs() const {
-        return {CliPath(), "upload", "--user", "user", "--password", "secret", "--data-folder", world.DataFolder(), "--quiet"};
+        return {CliPath(), "upload",        "--user",           "user",   "--password",
+                "secret",  "--data-folder", world.DataFolder(), "--quiet"};
     }
     // fixed: the window's own message, unchanged (the failure box, or the error box of an exception).
     void ExpectNothingReplaced(const CommandResult& r, const std::string& folder, const std::string& notice,
@@ -148,8 +150,13 @@ TEST_F(UploadStorageFaultTest, UnreadableTableIsNamedAndKeepsThePreviousLocalArc
     for (const char* owned : {"config", "data"}) RunCommand({"chown", "-R", nobody + ":" + nobody, world.root / owned});
     RunCommand({"chown", "0:0", world.DataFolder() + "/Sale.DB"});
     fs::permissions(world.DataFolder() + "/Sale.DB", fs::perms::owner_read | fs::perms::owner_write);
-    std::vector<std::string> argv{"setpriv", "--reuid=" + nobody, "--regid=" + nobody, "--clear-groups",
-                                  "--inh-caps=+net_raw", "--ambient-caps=+net_raw", "--"};
+    std::vector<std::string> argv{"setpriv",
+                                  "--reuid=" + nobody,
+                                  "--regid=" + nobody,
+                                  "--clear-groups",
+                                  "--inh-caps=+net_raw",
+                                  "--ambient-caps=+net_raw",
+                                  "--"};
     auto args = UploadArgs();
     argv.insert(argv.end(), args.begin(), args.end());
     CommandResult r = RunCommand(argv, world.env);
@@ -160,7 +167,8 @@ TEST_F(UploadStorageFaultTest, UnreadableTableIsNamedAndKeepsThePreviousLocalArc
 }
 
 TEST_F(StorageFaultTest, ReadOnlyDataFileStopsTheRestoreBeforeAnythingMoves) {
-    fs::permissions(world.DataFolder() + "/Item.DB", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(world.DataFolder() + "/Item.DB",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     const auto before = DataSet(world.DataFolder());
     CommandResult r = RunCommand(DownloadArgs(CliPath()), world.env);
@@ -182,8 +190,13 @@ TEST_F(StorageFaultTest, DataFolderWithoutWritePermissionForTheUser) {
     RunCommand({"chmod", "a+rX,a-w", world.DataFolder()});
     const auto before = DataSet(world.DataFolder());
     // CAP_NET_RAW alone, for the reachability probe; file permissions apply in full.
-    std::vector<std::string> argv{"setpriv", "--reuid=" + nobody, "--regid=" + nobody, "--clear-groups",
-                                  "--inh-caps=+net_raw", "--ambient-caps=+net_raw", "--"};
+    std::vector<std::string> argv{"setpriv",
+                                  "--reuid=" + nobody,
+                                  "--regid=" + nobody,
+                                  "--clear-groups",
+                                  "--inh-caps=+net_raw",
+                                  "--ambient-caps=+net_raw",
+                                  "--"};
     auto args = DownloadArgs(CliPath());
     argv.insert(argv.end(), args.begin(), args.end());
     CommandResult r = RunCommand(argv, world.env);

@@ -99,8 +99,8 @@ TEST_P(UploadCompletes, WithTheNewArchiveAloneOnTheServer) {
     EXPECT_EQ(r.ExitCode, 0) << r.Stdout << r.Stderr;
     EXPECT_TRUE(Contains(r.Stdout, "모든 작업을 정상적으로 완료하였습니다.")) << r.Stdout;
     const auto copies = ServerCopies(fs::path(previous).parent_path());
-    EXPECT_EQ(copies, (std::map<std::string, std::string>{
-                          {"user.bck", ReadFile(world.DataFolder() + "/Backup/user.bck")}}));
+    EXPECT_EQ(copies,
+              (std::map<std::string, std::string>{{"user.bck", ReadFile(world.DataFolder() + "/Backup/user.bck")}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, UploadCompletes,

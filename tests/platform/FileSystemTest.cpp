@@ -27,9 +27,7 @@ std::vector<std::string> Search(const std::string& pattern, uint32_t mask) {
     return names;
 }
 
-bool XattrsWork(const std::string& path) {
-    return ::setxattr(path.c_str(), "user.nbprobe", "1", 1, 0) == 0;
-}
+bool XattrsWork(const std::string& path) { return ::setxattr(path.c_str(), "user.nbprobe", "1", 1, 0) == 0; }
 
 struct WildcardCase {
     const char* pattern;
@@ -66,7 +64,8 @@ TEST(FileSearchAttributes, MaskExcludesHiddenSystemAndFolders) {
     EXPECT_EQ(Search(dir / "*.*", faArchive), (std::vector<std::string>{"plain.db", "readonly.db"}));
     EXPECT_EQ(Search(dir / "*.*", faArchive | faHidden | faSysFile),
               (std::vector<std::string>{".hidden.db", "pipe.db", "plain.db", "readonly.db"}));
-    EXPECT_EQ(Search(dir / "*", faDirectory), (std::vector<std::string>{".", "..", "plain.db", "readonly.db", "sub.db"}));
+    EXPECT_EQ(Search(dir / "*", faDirectory),
+              (std::vector<std::string>{".", "..", "plain.db", "readonly.db", "sub.db"}));
     EXPECT_EQ(FileGetAttr(dir / "readonly.db") & static_cast<int32_t>(faReadOnly), static_cast<int32_t>(faReadOnly));
     EXPECT_NE(FileGetAttr(dir / "pipe.db") & static_cast<int32_t>(faSysFile), 0);
     EXPECT_EQ(FileGetAttr(dir / "missing"), -1);
@@ -179,7 +178,10 @@ TEST(TempFiles, MadeInTmpdirWithPrefix) {
     ::setenv("TMPDIR", dir.Path().c_str(), 1);
     std::string folder = GetTempDirectory();
     std::string made = CreateTempFile(folder, "FID");
-    if (old.empty()) ::unsetenv("TMPDIR"); else ::setenv("TMPDIR", old.c_str(), 1);
+    if (old.empty())
+        ::unsetenv("TMPDIR");
+    else
+        ::setenv("TMPDIR", old.c_str(), 1);
     EXPECT_EQ(folder, dir.Path() + "/");
     EXPECT_EQ(made.rfind(dir.Path() + "/FID", 0), 0u);
     EXPECT_TRUE(FileExists(made));

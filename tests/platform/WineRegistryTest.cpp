@@ -23,16 +23,16 @@ std::string UserReg(const std::string& values) {
 
 struct TextCase {
     const char* name;
-    const char* line;     // the value line as Wine writes it
-    const char* expected; // UTF-8
+    const char* line;      // the value line as Wine writes it
+    const char* expected;  // UTF-8
 };
 
 class RegistryTextTest : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(RegistryTextTest, DecodesTheValue) {
     TempDir prefix;
-    WriteFile(prefix / "user.reg", UserReg(std::string("\"Before\"=dword:00000002\n") + GetParam().line +
-                                           "\n\"After\"=hex:01,02\n"));
+    WriteFile(prefix / "user.reg",
+              UserReg(std::string("\"Before\"=dword:00000002\n") + GetParam().line + "\n\"After\"=hex:01,02\n"));
     EXPECT_EQ(ReadUserRegistryString(prefix.Path(), kKey, "DefaultDatabase"), GetParam().expected);
 }
 
@@ -46,8 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"HangulEscapes", R"("DefaultDatabase"="C:\\\xac00\xc628\\\xc790\xb8cc")", "C:\\가온\\자료"},
         TextCase{"ShortHexEscape", R"("DefaultDatabase"="\xe9t\xe9")", "été"},
         TextCase{"SurrogatePair", R"("DefaultDatabase"="\xd83d\xde00")", "\xF0\x9F\x98\x80"},
-        TextCase{"Empty", R"("DefaultDatabase"="")", ""},
-        TextCase{"Missing", R"("Elsewhere"="C:\\")", ""}),
+        TextCase{"Empty", R"("DefaultDatabase"="")", ""}, TextCase{"Missing", R"("Elsewhere"="C:\\")", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WineRegistry, OtherTypesRaiseInvalidDataType) {
@@ -66,7 +65,8 @@ TEST(WineRegistry, OtherTypesRaiseInvalidDataType) {
 TEST(WineRegistry, MissingFileOrKeyReadsEmpty) {
     TempDir prefix;
     EXPECT_EQ(ReadUserRegistryString(prefix.Path(), kKey, "DefaultDatabase"), "");
-    WriteFile(prefix / "user.reg", "WINE REGISTRY Version 2\n[Software\\\\Marrowby] 1\n\"DefaultDatabase\"=\"C:\\\\\"\n");
+    WriteFile(prefix / "user.reg",
+              "WINE REGISTRY Version 2\n[Software\\\\Marrowby] 1\n\"DefaultDatabase\"=\"C:\\\\\"\n");
     EXPECT_EQ(ReadUserRegistryString(prefix.Path(), kKey, "DefaultDatabase"), "");
 }
 
@@ -82,7 +82,8 @@ protected:
 
 TEST_F(PathMappingTest, MatchesComponentsWithoutRegardToCase) {
     std::string c = prefix / "dosdevices/c:";
-    EXPECT_EQ(MapWindowsPath(prefix.Path(), "C:\\program files\\TALLYVINE\\data\\"), c + "/Program Files/Tallyvine/Data/");
+    EXPECT_EQ(MapWindowsPath(prefix.Path(), "C:\\program files\\TALLYVINE\\data\\"),
+              c + "/Program Files/Tallyvine/Data/");
     EXPECT_EQ(MapWindowsPath(prefix.Path(), "c:\\Program Files\\Tallyvine\\Data"), c + "/Program Files/Tallyvine/Data");
     // Components that do not exist are kept as written, and so is everything after them.
     EXPECT_EQ(MapWindowsPath(prefix.Path(), "C:\\PROGRAM FILES\\New\\data"), c + "/Program Files/New/data");

@@ -33,7 +33,8 @@ void RemoveTree(const std::string& path) {
     std::error_code ec;
     // Tests make read-only files and folders; give write access back before removing.
     if (fs::exists(FsPath(path), ec)) {
-        for (auto it = fs::recursive_directory_iterator(FsPath(path), fs::directory_options::skip_permission_denied, ec);
+        for (auto it =
+                 fs::recursive_directory_iterator(FsPath(path), fs::directory_options::skip_permission_denied, ec);
              !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
         }
@@ -118,8 +119,8 @@ VsftpdServer::VsftpdServer() {
                           "\nbackground=NO\nrun_as_launching_user=YES\n"
                           "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
                           "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
-                          "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" + HostPath(Root()) +
-                          "\nsecure_chroot_dir=" + HostPath(dir_.Path()) +
+                          "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" +
+                          HostPath(Root()) + "\nsecure_chroot_dir=" + HostPath(dir_.Path()) +
                           "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
                           "seccomp_sandbox=NO\nxferlog_enable=NO\n");
     process_ = std::make_unique<ServerProcess>(std::vector<std::string>{"/usr/sbin/vsftpd", HostPath(config)});

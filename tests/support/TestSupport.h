@@ -66,7 +66,7 @@ int FreePort();
 bool PortAccepts(int port);
 
 struct CommandResult {
-    int ExitCode = -1;   // -1 when killed by a signal
+    int ExitCode = -1;  // -1 when killed by a signal
     std::string Stdout;
     std::string Stderr;
 };

@@ -44,9 +44,9 @@ protected:
                   "[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n"
                   "\"DefaultDatabase\"=\"C:\\\\Acc\\\\Data\\\\\"\n");
         fs::create_directories(root / "config");
-        WriteFile(root / "config/FtpHost.ini", "[Service]\nFtpHost=127.0.0.1\nFtpPort=" +
-                                                   std::to_string(server.Port()) +
-                                                   "\nProbeHost=127.0.0.1\nProbeTimeout=3000\n");
+        WriteFile(root / "config/FtpHost.ini",
+                  "[Service]\nFtpHost=127.0.0.1\nFtpPort=" + std::to_string(server.Port()) +
+                      "\nProbeHost=127.0.0.1\nProbeTimeout=3000\n");
         const char* binary = std::getenv("NB_BINARY_DIR");
         ASSERT_NE(binary, nullptr);
         zipcode = std::string(binary) + "/data/zipcode.bck";
@@ -77,9 +77,10 @@ protected:
     std::vector<QString> Steps() const {
         std::vector<QString> steps;
         for (const QString& s : statuses) {
-            QString step = s.startsWith(QStringLiteral("Uploade speed ")) || s.startsWith(QStringLiteral("Download speed "))
-                               ? s.section(QLatin1Char(' '), 0, 1) + QLatin1Char(' ')
-                               : s;
+            QString step =
+                s.startsWith(QStringLiteral("Uploade speed ")) || s.startsWith(QStringLiteral("Download speed "))
+                    ? s.section(QLatin1Char(' '), 0, 1) + QLatin1Char(' ')
+                    : s;
             if (steps.empty() || steps.back() != step) steps.push_back(step);
         }
         return steps;
@@ -95,8 +96,12 @@ protected:
 
 TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
     const std::map<std::string, std::string> tables = {
-        {"Sale.DB", test::RandomBytes(70000, 1)}, {"Sale.PX", "px"},        {"Item.DB", std::string(50000, 'i')},
-        {"UserInfo.DB", "사용자"},                 {"TaxBill.MB", "memo"},   {"Notes.txt", "not a table"},
+        {"Sale.DB", test::RandomBytes(70000, 1)},
+        {"Sale.PX", "px"},
+        {"Item.DB", std::string(50000, 'i')},
+        {"UserInfo.DB", "사용자"},
+        {"TaxBill.MB", "memo"},
+        {"Notes.txt", "not a table"},
     };
     for (const auto& [name, bytes] : tables) WriteFile(dataFolder + "/" + name, bytes);
 

@@ -61,10 +61,14 @@ struct Placement {
 
 TEST_F(Form1Layout, EveryControlSitsWhereTheFormPutsIt) {
     const Placement placements[] = {
-        {"Image1", "Form1", {0, 0, 275, 169}},          {"Panel2", "Form1", {0, 169, 275, 60}},
-        {"btnBackupWizard", "Panel2", {20, 16, 109, 25}}, {"btnRestoreWizard", "Panel2", {144, 16, 109, 25}},
-        {"Panel4", "Form1", {0, 229, 275, 58}},         {"UserIDEdit", "Panel4", {124, 1, 113, 20}},
-        {"PasswordEdit", "Panel4", {124, 26, 113, 20}}, {"StatusBar", "Form1", {0, 336, 275, 22}},
+        {"Image1", "Form1", {0, 0, 275, 169}},
+        {"Panel2", "Form1", {0, 169, 275, 60}},
+        {"btnBackupWizard", "Panel2", {20, 16, 109, 25}},
+        {"btnRestoreWizard", "Panel2", {144, 16, 109, 25}},
+        {"Panel4", "Form1", {0, 229, 275, 58}},
+        {"UserIDEdit", "Panel4", {124, 1, 113, 20}},
+        {"PasswordEdit", "Panel4", {124, 26, 113, 20}},
+        {"StatusBar", "Form1", {0, 336, 275, 22}},
         {"ProgressBar", "StatusBar", {2, 3, 100, 18}},
     };
     for (const Placement& p : placements) {
@@ -92,8 +96,10 @@ TEST_F(Form1Layout, LabelsCarryTheirTextsAndFitTheirRoom) {
     const Row rows[] = {
         {&form.Label6, {35, 6}, "사용자 아이디", true, black},
         {&form.Label7, {35, 31}, "비밀번호", true, black},
-        {&form.Label4, {20, 292},
-         "네스트브리지의 이용자아이디와 비밀번호는\n인터넷 유지보수회원 아이디/비밀번호와 \n동일합니다.", false,
+        {&form.Label4,
+         {20, 292},
+         "네스트브리지의 이용자아이디와 비밀번호는\n인터넷 유지보수회원 아이디/비밀번호와 \n동일합니다.",
+         false,
          QColor(0xff, 0, 0)},
     };
     for (const Row& row : rows) {
@@ -118,7 +124,8 @@ TEST_F(Form1Layout, ButtonsAreFlatWithTwoLineHintsAndHandCursors) {
         const char* Hint;
     };
     const Row rows[] = {
-        {&form.btnBackupWizard, "자료 올리기", "사무실 또는 집에서 작업한 최근자료를\n미리내네스트브리지 서버에 올립니다."},
+        {&form.btnBackupWizard, "자료 올리기",
+         "사무실 또는 집에서 작업한 최근자료를\n미리내네스트브리지 서버에 올립니다."},
         {&form.btnRestoreWizard, "자료 내려받기",
          "사무실 또는 집에서 작업한 최근자료를\n미리내네스트브리지 서버에서 내려받습니다."},
     };
@@ -356,17 +363,23 @@ TEST_F(Form2Layout, SixLabelsWithTheirPlacesColoursAndExactTexts) {
     };
     const Row rows[] = {
         {&about.Label1, {8, 12, 0, 0}, maroon, "* 네스트브리지 서비스란 ?"},
-        {&about.Label5, {18, 28, 304, 72}, plain,
+        {&about.Label5,
+         {18, 28, 304, 72},
+         plain,
          "사무실에서 가온장부를 사용하여 업무관리를 하고  계시는 고객을 대상으로 업무마감 후 마감 내용을 집에서도 "
          "한번의 마우스 클릭으로 자동으로 볼 수 있도록 지원하며 불의의 사고로부터 자료를 안전하게 보관할 수 있도록 "
          "하는 백업 저장장소로 사용이 가능한 온라인 서비스를 말합니다."},
         {&about.Label2, {8, 109, 0, 0}, maroon, "* 이용가능 고객"},
-        {&about.Label10, {18, 125, 318, 60}, plain,
+        {&about.Label10,
+         {18, 125, 318, 60},
+         plain,
          "1. 장부정리를 집에서 하시는 분\n2. 사무실에서 정리한 자료를 집에서 확인하고자 할 경우\n"
          "3. 이전에 디스켓으로 백업 후 집에서 자료를 확인하신 분들\n"
          "4. 불의의 사고에 대비하여 자료를 안전하게 보관하고자 \n    하시는 분들"},
         {&about.Label3, {8, 196, 0, 0}, red, "* 주의사항"},
-        {&about.Label8, {18, 213, 302, 48}, red,
+        {&about.Label8,
+         {18, 213, 302, 48},
+         red,
          "1. 사무실과 집에서는 반드시 인터넷 사용이 가능하여야 \n    합니다.\n"
          "2. 사무실과  집에 같은 버전의 가온장부\n    프로그램이 설치되어 있어야 합니다."},
     };
@@ -383,8 +396,8 @@ TEST_F(Form2Layout, SixLabelsWithTheirPlacesColoursAndExactTexts) {
             EXPECT_GE(row.Label->height(), row.Rect.height());
         }
         // The whole text shows, inside the panel, clear of the label below it.
-        int needed = row.Label->wordWrap() ? row.Label->heightForWidth(row.Label->width())
-                                            : row.Label->sizeHint().height();
+        int needed =
+            row.Label->wordWrap() ? row.Label->heightForWidth(row.Label->width()) : row.Label->sizeHint().height();
         EXPECT_GE(row.Label->height(), needed);
         if (!row.Label->wordWrap()) {
             EXPECT_GE(row.Label->width(), row.Label->sizeHint().width());

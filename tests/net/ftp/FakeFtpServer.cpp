@@ -70,8 +70,8 @@ FakeSocket FakeSession::ConnectToPort(const std::string& portCommand, const std:
         ADD_FAILURE() << "not a PORT command: " << portCommand;
         return {};
     }
-    const std::string ip = std::to_string(h[0]) + "." + std::to_string(h[1]) + "." + std::to_string(h[2]) + "." +
-                           std::to_string(h[3]);
+    const std::string ip =
+        std::to_string(h[0]) + "." + std::to_string(h[1]) + "." + std::to_string(h[2]) + "." + std::to_string(h[3]);
     FakeSocket s(TestSocket::Connect(ip, static_cast<int>(p[0] * 256 + p[1]), localIP));
     if (!s.Valid()) {
         ADD_FAILURE() << "fake server cannot connect to " << ip << " from " << localIP;

@@ -210,7 +210,7 @@ TEST_F(FtpControl, SizeReadsTheNumberOr1) {
     EXPECT_EQ(ftp_.Size("a.bck"), 1234);
     EXPECT_EQ(ftp_.Size("b.bck"), -1);
     EXPECT_EQ(ftp_.Size("c.bck"), -1);
-    EXPECT_EQ(ftp_.Size("d.bck"), 77);  // cut after the first blank
+    EXPECT_EQ(ftp_.Size("d.bck"), 77);          // cut after the first blank
     EXPECT_EQ(ftp_.Size("e.bck"), 4294967296);  // beyond 32 bits: archives may exceed 2 GiB
     EXPECT_EQ(ftp_.Size("f.bck"), -1);
     auto commands = Commands();
@@ -286,9 +286,9 @@ TEST_F(FtpControl, ConnectWhileConnectedClosesTheConnection) {
 struct FileCommandCase {
     const char* name;
     bool rename;
-    Lines replies;    // one per command, in order
-    Lines commands;   // what the client sent after the login
-    int code;         // 0: no error
+    Lines replies;   // one per command, in order
+    Lines commands;  // what the client sent after the login
+    int code;        // 0: no error
     bool targetRefused;
 };
 
@@ -308,7 +308,10 @@ TEST_P(FtpFileCommand, SendsItsCommandsAndRaisesOnOtherCodes) {
     int code = 0;
     bool targetRefused = false;
     try {
-        if (c.rename) ftp_.Rename("a.bck.part", "a.bck"); else ftp_.Delete("a.bck");
+        if (c.rename)
+            ftp_.Rename("a.bck.part", "a.bck");
+        else
+            ftp_.Delete("a.bck");
     } catch (const EIdFTPRenameTargetRefused& e) {
         code = e.ReplyCode;
         targetRefused = true;
@@ -328,8 +331,8 @@ INSTANTIATE_TEST_SUITE_P(
         FileCommandCase{"renamed", true, {"350 ready", "250 done"}, {"RNFR a.bck.part", "RNTO a.bck"}, 0, false},
         FileCommandCase{"no_source", true, {"550 no such file"}, {"RNFR a.bck.part"}, 550, false},
         FileCommandCase{"unsupported", true, {"502 not implemented"}, {"RNFR a.bck.part"}, 502, false},
-        FileCommandCase{"target_exists", true, {"350 ready", "553 exists"}, {"RNFR a.bck.part", "RNTO a.bck"}, 553,
-                        true},
+        FileCommandCase{
+            "target_exists", true, {"350 ready", "553 exists"}, {"RNFR a.bck.part", "RNTO a.bck"}, 553, true},
         FileCommandCase{"rnfr_250_is_not_350", true, {"250 odd"}, {"RNFR a.bck.part"}, 250, false},
         FileCommandCase{"deleted", false, {"250 gone"}, {"DELE a.bck"}, 0, false},
         FileCommandCase{"delete_missing", false, {"550 no such file"}, {"DELE a.bck"}, 550, false},

@@ -29,12 +29,11 @@ struct WorkEvent {
 class FtpTransfer : public ::testing::Test {
 protected:
     void Serve(test::FakeFtpServer::Script script) {
-        server_ = std::make_unique<test::FakeFtpServer>(
-            [script = std::move(script)](FakeSession& s) {
-                s.Login();
-                script(s);
-                s.ClientClosed();
-            });
+        server_ = std::make_unique<test::FakeFtpServer>([script = std::move(script)](FakeSession& s) {
+            s.Login();
+            script(s);
+            s.ClientClosed();
+        });
         ftp_.Host = "127.0.0.1";
         ftp_.Port = server_->Port();
         ftp_.Username = "user";
@@ -55,7 +54,9 @@ protected:
         ftp_.OnWork = [this, fromData](TIdComponent& s, TWorkMode m, int32_t count) {
             work_.push_back({"work", m, count, fromData(s)});
         };
-        ftp_.OnWorkEnd = [this, fromData](TIdComponent& s, TWorkMode m) { work_.push_back({"end", m, 0, fromData(s)}); };
+        ftp_.OnWorkEnd = [this, fromData](TIdComponent& s, TWorkMode m) {
+            work_.push_back({"end", m, 0, fromData(s)});
+        };
         ftp_.Connect(true, -1);
     }
     // The commands after the login.
@@ -377,8 +378,7 @@ TEST_F(FtpTransfer, LocalFileErrorsSendNoCommand) {
         ftp_.Get("a", dir_ / "missing/dir/a", true, false);
         FAIL() << "no error";
     } catch (const EFCreateError& e) {
-        EXPECT_EQ(e.Message().rfind("Cannot create file \"" + dir_ / "missing/dir/a" + "\". ", 0), 0u)
-            << e.Message();
+        EXPECT_EQ(e.Message().rfind("Cannot create file \"" + dir_ / "missing/dir/a" + "\". ", 0), 0u) << e.Message();
     }
     try {
         ftp_.Put(dir_ / "absent", "a");

@@ -81,15 +81,13 @@ TEST_P(RFCReplyParse, FillsTheRecord) {
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, RFCReplyParse,
-    ::testing::Values(ParseCase{{"220 Service ready"}, 220, "220", {"Service ready"}},
-                      ParseCase{{"230-Welcome", "230-Second line", "230 Logged in"}, 230, "230",
-                                {"Welcome", "Second line", "Logged in"}},
-                      ParseCase{{"230-Welcome", "Hello world", "230 x"}, 230, "230", {"Welcome", "o world", "x"}},
-                      ParseCase{{"abc text"}, 0, "abc", {"text"}},
-                      ParseCase{{"220"}, 220, "220", {""}},
-                      ParseCase{{"220-"}, 220, "220", {""}},
-                      ParseCase{{" 22 x"}, 22, "22", {"x"}},
-                      ParseCase{{}, 0, "", {}}));
+    ::testing::Values(
+        ParseCase{{"220 Service ready"}, 220, "220", {"Service ready"}},
+        ParseCase{
+            {"230-Welcome", "230-Second line", "230 Logged in"}, 230, "230", {"Welcome", "Second line", "Logged in"}},
+        ParseCase{{"230-Welcome", "Hello world", "230 x"}, 230, "230", {"Welcome", "o world", "x"}},
+        ParseCase{{"abc text"}, 0, "abc", {"text"}}, ParseCase{{"220"}, 220, "220", {""}},
+        ParseCase{{"220-"}, 220, "220", {""}}, ParseCase{{" 22 x"}, 22, "22", {"x"}}, ParseCase{{}, 0, "", {}}));
 
 // Reads replies that a fake server sends as raw bytes.
 class RFCReplyRead : public ::testing::Test {

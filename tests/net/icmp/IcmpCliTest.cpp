@@ -24,9 +24,13 @@ std::vector<std::string> Ping(std::vector<std::string> args, const std::string& 
 }
 
 TEST(PingCommandLine, UsageErrors) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"--count", "0", "127.0.0.1"}, {"--timeout", "soon", "127.0.0.1"}, {"--timeout", "-1", "x"},
-             {"--count"}, {"--ttl", "3", "127.0.0.1"}, {"127.0.0.1", "127.0.0.2"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                  {"--count", "0", "127.0.0.1"},
+                                                                  {"--timeout", "soon", "127.0.0.1"},
+                                                                  {"--timeout", "-1", "x"},
+                                                                  {"--count"},
+                                                                  {"--ttl", "3", "127.0.0.1"},
+                                                                  {"127.0.0.1", "127.0.0.2"}}) {
         CommandResult r = RunCommand(Ping(args));
         EXPECT_EQ(r.ExitCode, 2) << ::testing::PrintToString(args);
         EXPECT_EQ(r.Stdout, "");

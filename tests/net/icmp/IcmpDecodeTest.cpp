@@ -82,19 +82,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"HeaderWithOptions", Datagram(6, 0, 3489, Peer), -1, true, ReplyOk, "10.1.2.3"},
         DecodeCase{"LongestHeader", Datagram(15, 0, 3489, Peer), -1, true, ReplyOk, "10.1.2.3"},
         DecodeCase{"Unreachable", ErrorDatagram(5, 3, 5, 3489, Router), -1, true, ReplyUnreachable, "192.0.2.254"},
-        DecodeCase{"TimeExceeded", ErrorDatagram(5, 11, 5, 3489, Router), -1, true, ReplyTtlExpired,
-                   "192.0.2.254"},
+        DecodeCase{"TimeExceeded", ErrorDatagram(5, 11, 5, 3489, Router), -1, true, ReplyTtlExpired, "192.0.2.254"},
         // The quoted header is taken to be as long as the outer one.
         DecodeCase{"QuoteBehindOptions", ErrorDatagram(6, 3, 6, 3489, Router), -1, true, ReplyUnreachable,
                    "192.0.2.254"},
         DecodeCase{"OtherSequence", Datagram(5, 0, 3490, Peer), -1, false, ReplyOk, ""},
-        DecodeCase{"UnreachableForOtherRequest", ErrorDatagram(5, 3, 5, 3488, Router), -1, false,
-                   ReplyUnreachable, ""},
-        DecodeCase{"TimeExceededForOtherRequest", ErrorDatagram(5, 11, 5, 3490, Router), -1, false,
-                   ReplyTtlExpired, ""},
+        DecodeCase{"UnreachableForOtherRequest", ErrorDatagram(5, 3, 5, 3488, Router), -1, false, ReplyUnreachable, ""},
+        DecodeCase{"TimeExceededForOtherRequest", ErrorDatagram(5, 11, 5, 3490, Router), -1, false, ReplyTtlExpired,
+                   ""},
         // Cut before the quoted sequence: the bytes after the count are not the datagram's.
-        DecodeCase{"QuoteCutShort", ErrorDatagram(5, 3, 5, 3489, Router), 28 + 20 + 6, false, ReplyUnreachable,
-                   ""}),
+        DecodeCase{"QuoteCutShort", ErrorDatagram(5, 3, 5, 3489, Router), 28 + 20 + 6, false, ReplyUnreachable, ""}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 struct RaiseCase {
@@ -132,9 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RaiseCase{"HeaderPlusSeven", Datagram(5, 0, 3489, Peer), 27, "Not enough bytes received"},
                       RaiseCase{"OptionsPlusSeven", Datagram(15, 0, 3489, Peer), 67, "Not enough bytes received"},
                       // Found by fuzzing: a header length below an IPv4 header's minimum.
-                      RaiseCase{"HeaderLengthZero", Bytes{0, 0, 0, 0, 0, 0, 0xA1, 0x0D}, -1, "Not enough bytes received"},
-                      RaiseCase{"HeaderLengthTwoWords", Bytes{0x42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA1, 0x0D}, -1,
-                                "Not enough bytes received"}),
+                      RaiseCase{"HeaderLengthZero", Bytes{0, 0, 0, 0, 0, 0, 0xA1, 0x0D}, -1,
+                                "Not enough bytes received"},
+                      RaiseCase{"HeaderLengthTwoWords", Bytes{0x42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA1, 0x0D},
+                                -1, "Not enough bytes received"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(DecodeReplyTimeout, NothingReceivedIsATimeoutForTheCurrentSequence) {

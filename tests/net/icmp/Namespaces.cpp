@@ -93,7 +93,8 @@ std::vector<std::string> VethPair::In(const std::string& netns, std::vector<std:
 }
 
 bool VethPair::FarIgnoresEchoes(bool ignore) {
-    return RunOk(In(far_, {"sysctl", "-q", "-w", std::string("net.ipv4.icmp_echo_ignore_all=") + (ignore ? "1" : "0")}));
+    return RunOk(
+        In(far_, {"sysctl", "-q", "-w", std::string("net.ipv4.icmp_echo_ignore_all=") + (ignore ? "1" : "0")}));
 }
 
 bool WriteSysctl(const std::string& name, const std::string& value) {
@@ -108,8 +109,10 @@ WorldRunnableCli::WorldRunnableCli() {
     path_ = dir_ + "/nestbridge-cli";
     std::error_code ec;
     std::filesystem::copy_file(CliPath(), path_, ec);
-    if (ec) path_.clear();
-    else chmod(path_.c_str(), 0755);
+    if (ec)
+        path_.clear();
+    else
+        chmod(path_.c_str(), 0755);
 }
 
 WorldRunnableCli::~WorldRunnableCli() {

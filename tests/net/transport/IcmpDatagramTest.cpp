@@ -94,8 +94,7 @@ int ChildWithGroupsAllowed() {
         return kNotDatagram;
     }
     int32_t type = 0, len = sizeof type;
-    if (SharedStack()->GetSocketOption(h.Socket, Id_SOL_SOCKET, Id_SO_TYPE, &type, len) != 0 ||
-        type != Id_SOCK_DGRAM)
+    if (SharedStack()->GetSocketOption(h.Socket, Id_SOL_SOCKET, Id_SO_TYPE, &type, len) != 0 || type != Id_SOCK_DGRAM)
         return kNotDatagram;
     int32_t ttl = 42;
     h.SetOption(Id_IPPROTO_IP, Id_IP_TTL, &ttl, sizeof ttl);
@@ -116,9 +115,8 @@ int ChildWithGroupsAllowed() {
     int32_t n = h.ReceiveFromPeer(reply, sizeof reply, 0, ip, port);
     if (n != 20 + 16 || ip != "127.0.0.1") return kBadReply;
     bool ok = reply[0] == 0x45 && reply[2] == 0 && reply[3] == 36 && reply[8] == 99 && reply[9] == 1 &&
-              std::memcmp(reply + 12, "\x7f\x00\x00\x01", 4) == 0 && Checksum(reply, 20) == 0 &&
-              reply[20] == 0 && reply[24] == 0x12 && reply[25] == 0x34 && reply[27] == 1 &&
-              std::memcmp(reply + 28, echo + 8, 8) == 0;
+              std::memcmp(reply + 12, "\x7f\x00\x00\x01", 4) == 0 && Checksum(reply, 20) == 0 && reply[20] == 0 &&
+              reply[24] == 0x12 && reply[25] == 0x34 && reply[27] == 1 && std::memcmp(reply + 28, echo + 8, 8) == 0;
     return ok ? kPassed : kBadReply;
 }
 
@@ -196,9 +194,8 @@ int ChildErrorAndReply() {
     int32_t n = h.ReceiveFromPeer(got, sizeof got, 0, ip, port);
     if (n != 20 + 8 + 20 + 16 || ip != "127.0.0.9") return kBadError;
     bool ok = got[0] == 0x45 && got[2] == 0 && got[3] == 64 && got[8] == 33 && got[9] == 1 &&
-              std::memcmp(got + 12, "\x7f\x00\x00\x09", 4) == 0 && Checksum(got, 20) == 0 &&
-              got[20] == 3 && got[21] == 1 &&
-              got[28] == 0x45 && got[30] == 0 && got[31] == 36 && got[37] == 1 &&
+              std::memcmp(got + 12, "\x7f\x00\x00\x09", 4) == 0 && Checksum(got, 20) == 0 && got[20] == 3 &&
+              got[21] == 1 && got[28] == 0x45 && got[30] == 0 && got[31] == 36 && got[37] == 1 &&
               std::memcmp(got + 44, "\x7f\x00\x00\x01", 4) == 0 && Checksum(got + 28, 20) == 0 &&
               std::memcmp(got + 48, echo, sizeof echo) == 0;
     if (!ok) return kBadError;

@@ -67,10 +67,10 @@ TEST_F(WorkEventsTest, StatusTexts) {
     c_.ReportStatus(hsDisconnected);
     c_.ReportStatus(hsStatusText);
     c_.ReportStatus(ftpTransfer, {"50%"});
-    EXPECT_EQ(events_, (std::vector<std::string>{"status 0 Resolving hostname ftp.example.",
-                                                 "status 1 Connecting to 127.0.0.1.", "status 2 Connected.",
-                                                 "status 3 Disconnecting.", "status 4 Disconnected.", "status 5 ",
-                                                 "status 6 50%"}));
+    EXPECT_EQ(events_,
+              (std::vector<std::string>{"status 0 Resolving hostname ftp.example.", "status 1 Connecting to 127.0.0.1.",
+                                        "status 2 Connected.", "status 3 Disconnecting.", "status 4 Disconnected.",
+                                        "status 5 ", "status 6 50%"}));
 }
 
 }  // namespace

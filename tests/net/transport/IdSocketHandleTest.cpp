@@ -140,8 +140,7 @@ TEST_F(SocketHandleTest, DatagramSendErrors) {
     TIdSocketHandle h;
     h.Allocate(Id_SOCK_DGRAM, 0);
     std::vector<char> huge(70000);
-    EXPECT_THROW(h.SendToAddress("127.0.0.1", 9, huge.data(), static_cast<int32_t>(huge.size())),
-                 EIdPackageSizeTooBig);
+    EXPECT_THROW(h.SendToAddress("127.0.0.1", 9, huge.data(), static_cast<int32_t>(huge.size())), EIdPackageSizeTooBig);
     EXPECT_THROW(h.SendToAddress("256.0.0.1", 9, "x", 1), EIdInvalidIPAddress);
 
     TIdSocketHandle receiver;

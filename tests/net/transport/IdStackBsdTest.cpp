@@ -24,12 +24,12 @@ class BsdSelectTest : public BsdStackTest {};
 
 TEST(ErrnoMapping, NativeCodesBecomeWindowsSocketsNumbers) {
     const std::pair<int, int32_t> table[] = {
-        {ECONNREFUSED, 10061}, {ECONNRESET, 10054},  {EPIPE, 10058},        {ECONNABORTED, 10053},
-        {ETIMEDOUT, 10060},    {EADDRINUSE, 10048},  {EBADF, 10038},        {ENOTSOCK, 10038},
-        {EINTR, 10004},        {EACCES, 10013},      {EPERM, 10013},        {EINVAL, 10022},
-        {EMSGSIZE, 10040},     {EWOULDBLOCK, 10035}, {EINPROGRESS, 10036},  {EADDRNOTAVAIL, 10049},
-        {ENETUNREACH, 10051},  {EHOSTUNREACH, 10065}, {ENOTCONN, 10057},    {EISCONN, 10056},
-        {EMFILE, 10024},       {ENOBUFS, 10055},     {EAFNOSUPPORT, 10047}, {ENOTEMPTY, 10066},
+        {ECONNREFUSED, 10061}, {ECONNRESET, 10054},   {EPIPE, 10058},        {ECONNABORTED, 10053},
+        {ETIMEDOUT, 10060},    {EADDRINUSE, 10048},   {EBADF, 10038},        {ENOTSOCK, 10038},
+        {EINTR, 10004},        {EACCES, 10013},       {EPERM, 10013},        {EINVAL, 10022},
+        {EMSGSIZE, 10040},     {EWOULDBLOCK, 10035},  {EINPROGRESS, 10036},  {EADDRNOTAVAIL, 10049},
+        {ENETUNREACH, 10051},  {EHOSTUNREACH, 10065}, {ENOTCONN, 10057},     {EISCONN, 10056},
+        {EMFILE, 10024},       {ENOBUFS, 10055},      {EAFNOSUPPORT, 10047}, {ENOTEMPTY, 10066},
     };
     for (auto [native, code] : table) {
         EXPECT_EQ(WinsockCodeOfErrno(native), code) << native;

@@ -37,26 +37,25 @@ TEST_P(ParseAddressTest, ParsesEveryForm) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, ParseAddressTest,
-    ::testing::Values(ParseCase{"10.1", TIdIPAddressKind::Dotted, "10.0.0.1"},
-                      ParseCase{"10.1.2", TIdIPAddressKind::Dotted, "10.1.0.2"},
-                      ParseCase{"256", TIdIPAddressKind::Numeric, "0.0.1.0"},
-                      ParseCase{"0", TIdIPAddressKind::Numeric, "0.0.0.0"},
-                      ParseCase{"4294967295", TIdIPAddressKind::Numeric, "255.255.255.255"},
-                      ParseCase{"4294967296", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"127.0.0.1", TIdIPAddressKind::Dotted, "127.0.0.1"},
-                      ParseCase{"1.16777215", TIdIPAddressKind::Dotted, "1.255.255.255"},
-                      ParseCase{"1.16777216", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"1.2.65535", TIdIPAddressKind::Dotted, "1.2.255.255"},
-                      ParseCase{"1.2.65536", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"256.1.1.1", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"1.2.3.256", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"1.2.3.4.5", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"a.b.c.d", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"-1", TIdIPAddressKind::Invalid, ""},
-                      ParseCase{"localhost", TIdIPAddressKind::Invalid, ""}));
+INSTANTIATE_TEST_SUITE_P(Forms, ParseAddressTest,
+                         ::testing::Values(ParseCase{"10.1", TIdIPAddressKind::Dotted, "10.0.0.1"},
+                                           ParseCase{"10.1.2", TIdIPAddressKind::Dotted, "10.1.0.2"},
+                                           ParseCase{"256", TIdIPAddressKind::Numeric, "0.0.1.0"},
+                                           ParseCase{"0", TIdIPAddressKind::Numeric, "0.0.0.0"},
+                                           ParseCase{"4294967295", TIdIPAddressKind::Numeric, "255.255.255.255"},
+                                           ParseCase{"4294967296", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"127.0.0.1", TIdIPAddressKind::Dotted, "127.0.0.1"},
+                                           ParseCase{"1.16777215", TIdIPAddressKind::Dotted, "1.255.255.255"},
+                                           ParseCase{"1.16777216", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"1.2.65535", TIdIPAddressKind::Dotted, "1.2.255.255"},
+                                           ParseCase{"1.2.65536", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"256.1.1.1", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"1.2.3.256", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"1.2.3.4.5", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"a.b.c.d", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"-1", TIdIPAddressKind::Invalid, ""},
+                                           ParseCase{"localhost", TIdIPAddressKind::Invalid, ""}));
 
 TEST_F(StackTest, TextToAddressRaisesForInvalidText) {
     for (const char* text : {"256.1.1.1", "1.2.3.4.5", "host.example"}) {

@@ -175,8 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"CrLfCountsTheCr", k16384 + "\r\n", maException, true, "", false},
                       LineCase{"BareLfAtTheLimit", k16384 + "\n", maException, false, k16384, false},
                       LineCase{"NoTerminatorRaises", k16385, maException, true, "", false},
-                      LineCase{"NoTerminatorSplits", k16385, maSplit, false, k16384.substr(0, 0) + std::string(16384, 'c'),
-                               true},
+                      LineCase{"NoTerminatorSplits", k16385, maSplit, false,
+                               k16384.substr(0, 0) + std::string(16384, 'c'), true},
                       LineCase{"LongLineSplits", k16385 + "\r\n", maSplit, false, std::string(16384, 'c'), true}),
     [](const auto& info) { return std::string(info.param.Name); });
 
@@ -400,8 +400,8 @@ TEST_F(WorkTest, EmptyStreamSendsNothing) {
     client_.Disconnect();
     peer.Join();
     EXPECT_EQ(received, "");
-    EXPECT_EQ(events_, (Strings{"begin 1 0", "end 1", "status Disconnecting.", "disconnected",
-                                "status Disconnected."}));
+    EXPECT_EQ(events_,
+              (Strings{"begin 1 0", "end 1", "status Disconnecting.", "disconnected", "status Disconnected."}));
 }
 
 TEST_F(WorkTest, LengthPrefixAndPartialStream) {
@@ -417,7 +417,11 @@ TEST_F(WorkTest, LengthPrefixAndPartialStream) {
     client_.Disconnect();
     peer.Join();
     uint32_t raw = 0x01020304;
-    EXPECT_EQ(received, std::string("\0\0\0\5" "23456" "\1\2\3\4", 13) + std::string(reinterpret_cast<char*>(&raw), 4));
+    EXPECT_EQ(received, std::string("\0\0\0\5"
+                                    "23456"
+                                    "\1\2\3\4",
+                                    13) +
+                            std::string(reinterpret_cast<char*>(&raw), 4));
 }
 
 TEST_F(WorkTest, ShortDownloadHasNoWorkBetweenBeginAndEnd) {

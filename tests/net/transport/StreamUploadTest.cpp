@@ -79,8 +79,9 @@ public:
     }
     int32_t Write(const void*, int32_t) override { return 0; }
     int64_t Seek(int64_t offset, SeekOrigin origin) override {
-        position_ = origin == SeekOrigin::Begin ? offset : origin == SeekOrigin::Current ? position_ + offset
-                                                                                         : claimed_ + offset;
+        position_ = origin == SeekOrigin::Begin     ? offset
+                    : origin == SeekOrigin::Current ? position_ + offset
+                                                    : claimed_ + offset;
         return position_;
     }
     void SetSize(int64_t) override {}
@@ -166,17 +167,16 @@ TEST_P(BatchedUploadTest, ArrivesWholeWithOneWorkEventPerSend) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Uploads, BatchedUploadTest,
-    ::testing::Values(UploadCase{"ManyChunks", 200077, 1024, 0, Batching::Platform},
-                      UploadCase{"ExactBatches", 3 * 65536, 1024, 0, Batching::Platform},
-                      UploadCase{"ShortReads", 50000, 1000, 700, Batching::Platform},
-                      UploadCase{"OneByteChunks", 300, 1, 0, Batching::Platform},
-                      UploadCase{"ChunksLargerThanABatch", 200000, 100000, 0, Batching::Platform},
-                      UploadCase{"DefaultTransport", 100000, 1024, 0, Batching::InTurn},
-                      UploadCase{"PartialBatches", 100000, 1024, 0, Batching::Partial},
-                      UploadCase{"PartialShortReads", 20000, 1024, 333, Batching::Partial}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Uploads, BatchedUploadTest,
+                         ::testing::Values(UploadCase{"ManyChunks", 200077, 1024, 0, Batching::Platform},
+                                           UploadCase{"ExactBatches", 3 * 65536, 1024, 0, Batching::Platform},
+                                           UploadCase{"ShortReads", 50000, 1000, 700, Batching::Platform},
+                                           UploadCase{"OneByteChunks", 300, 1, 0, Batching::Platform},
+                                           UploadCase{"ChunksLargerThanABatch", 200000, 100000, 0, Batching::Platform},
+                                           UploadCase{"DefaultTransport", 100000, 1024, 0, Batching::InTurn},
+                                           UploadCase{"PartialBatches", 100000, 1024, 0, Batching::Partial},
+                                           UploadCase{"PartialShortReads", 20000, 1024, 333, Batching::Partial}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 struct ShortStreamCase {
     const char* Name;

@@ -66,7 +66,8 @@ TEST(Win32ShareModes, FileHeldWithoutDeleteSharingIsNamed) {
     TempDir dir;
     WriteFile(dir / "held.db", "h");
     WriteFile(dir / "free.db", "f");
-    HANDLE held = CreateFileW(W(dir / "held.db").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileW(W(dir / "held.db").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(FilesOpenElsewhere({dir / "held.db", dir / "free.db", dir / "missing.db"}),
               std::vector<std::string>{dir / "held.db"});

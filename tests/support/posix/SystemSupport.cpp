@@ -35,8 +35,10 @@ ScopedTempFolder::ScopedTempFolder(const std::string& folder) {
 
 ScopedTempFolder::~ScopedTempFolder() {
     for (const auto& [name, value] : saved_) {
-        if (value == std::string(1, '\0')) ::unsetenv(name.c_str());
-        else ::setenv(name.c_str(), value.c_str(), 1);
+        if (value == std::string(1, '\0'))
+            ::unsetenv(name.c_str());
+        else
+            ::setenv(name.c_str(), value.c_str(), 1);
     }
 }
 

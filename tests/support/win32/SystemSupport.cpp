@@ -208,7 +208,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
     }
     std::thread writer([&] {
         DWORD n = 0;
-        if (!stdinText.empty()) ::WriteFile(inWrite, stdinText.data(), static_cast<DWORD>(stdinText.size()), &n, nullptr);
+        if (!stdinText.empty())
+            ::WriteFile(inWrite, stdinText.data(), static_cast<DWORD>(stdinText.size()), &n, nullptr);
         CloseHandle(inWrite);
     });
     std::thread errReader([&] { r.Stderr = Drain(errRead); });
@@ -297,8 +298,7 @@ ServerProcess::~ServerProcess() { Stop(); }
 
 std::string ServerProcess::FirstLine(int seconds) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (impl_->firstLine.empty() && !impl_->exited && std::chrono::steady_clock::now() < deadline)
-        impl_->Pump(50);
+    while (impl_->firstLine.empty() && !impl_->exited && std::chrono::steady_clock::now() < deadline) impl_->Pump(50);
     return impl_->firstLine;
 }
 
