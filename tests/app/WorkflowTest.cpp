@@ -405,7 +405,12 @@ TEST_F(WorkflowTest, FileHeldOpenByAnotherProgramStopsTheRestoreAndIsNamed) {
         _exit(127);
     }
     const std::string fd = "/proc/" + std::to_string(holder) + "/fd/3";
-    for (int i = 0; i < 200 && !fs::exists(fd); ++i) usleep(10000);
+    // Descriptor 3 may be one the child inherited before the shell opened the table: wait for the table.
+    auto holding = [&] {
+        std::error_code ec;
+        return fs::equivalent(fs::read_symlink(fd, ec), held, ec);
+    };
+    for (int i = 0; i < 200 && !holding(); ++i) usleep(10000);
     const auto before = WithoutBackupFolder(Snapshot(data));
     auto events = Press(false);
     kill(holder, SIGKILL);

@@ -132,7 +132,7 @@ struct ServerProcess::Impl {
 
 ServerProcess::ServerProcess(const std::vector<std::string>& argv) : impl_(std::make_unique<Impl>()) {
     int out[2];
-    if (::pipe(out) != 0) return;
+    if (::pipe2(out, O_CLOEXEC) != 0) return;  // other children of the test must not inherit it
     pid_t pid = ::fork();
     if (pid == 0) {
         ::setpgid(0, 0);  // its own group: a server's session processes end with it
