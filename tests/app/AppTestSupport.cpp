@@ -38,7 +38,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
     std::map<std::string, std::string> snap;
     for (const auto& e : fs::recursive_directory_iterator(FsPath(folder))) {
-        std::string rel = PathText(fs::relative(e.path(), FsPath(folder)));
+        // '/'-separated on every system, so that tests name entries one way.
+        const std::u8string generic = fs::relative(e.path(), FsPath(folder)).generic_u8string();
+        const std::string rel(generic.begin(), generic.end());
         auto mode = static_cast<unsigned>(e.symlink_status().permissions());
         std::string value = std::to_string(mode) + ":dir";
         if (!e.is_directory()) {
@@ -53,7 +55,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 }
 
 void WriteServiceSettings(const std::string& settingsFile, int ftpPort, int probeTimeoutMs) {
-    fs::create_directories(fs::path(settingsFile).parent_path());
+    fs::create_directories(FsPath(settingsFile).parent_path());
     WriteFile(settingsFile, "[Service]\nFtpHost=127.0.0.1\nFtpPort=" + std::to_string(ftpPort) +
                                 "\nProbeHost=127.0.0.1\nProbeTimeout=" + std::to_string(probeTimeoutMs) + "\n");
 }

@@ -45,7 +45,8 @@ public:
 std::vector<std::string> FoldSpeedLines(const std::vector<std::string>& lines, const std::string& prefix = "");
 std::vector<std::string> SplitLines(const std::string& text);
 
-// Every entry below a folder (hidden ones and subfolders included): relative path → mode and bytes.
+// Every entry below a folder (hidden ones and subfolders included): relative path ('/'-separated)
+// → mode and bytes.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
 
 // Writes a settings file whose "Service" section sends the probe and the FTP client to 127.0.0.1.

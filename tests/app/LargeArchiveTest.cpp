@@ -97,8 +97,8 @@ class LargeWorkflow : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* bin = std::getenv("NB_BINARY_DIR");
-        environment.ZipcodeArchive = std::string(bin ? bin : ".") + "/data/zipcode.bck";
-        if (!fs::exists(environment.ZipcodeArchive)) GTEST_SKIP() << "zipcode.bck was not built";
+        environment.ZipcodeArchive = LocalPath(std::string(bin ? bin : ".") + "/data/zipcode.bck");
+        if (!PathExists(environment.ZipcodeArchive)) GTEST_SKIP() << "zipcode.bck was not built";
         ASSERT_TRUE(server.Running()) << server.Error();
         environment.SettingsFile = root / "config/FtpHost.ini";
         environment.DataFolderOverride = data;

@@ -12,11 +12,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const char* const kKey = "Software\\Marrowby\\Tallyvine\\Database";
+
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         environment.SettingsFile = dir / "config/FtpHost.ini";
-        environment.RegistryLocation = dir / "wine";
+        environment.RegistryLocation = registry.Location();
+    }
+
+    TempDir dir;
+    TestRegistry registry{dir / "wine", TestRegistry::Scope::Own};
+    TForm1Environment environment;
+    RecordingWindow window;
+};
+
+// On Linux the registry is a Wine prefix's user.reg, its values written as Wine writes them, and
+// a drive letter is mapped through the prefix's drive links.
+class WineStartupTest : public StartupTest {
+protected:
+    void SetUp() override {
+        if (Separator() == '\\') GTEST_SKIP() << "Wine's user.reg and drive links are the Linux registry";
+        StartupTest::SetUp();
         fs::create_directories(dir / "wine/drive_c/Acc/Data");
         fs::create_directories(dir / "wine/dosdevices");
         fs::create_symlink("../drive_c", dir / "wine/dosdevices/c:");
@@ -28,10 +45,6 @@ protected:
                   "\"DefaultDatabase\"=" +
                       data + "\n");
     }
-
-    TempDir dir;
-    TForm1Environment environment;
-    RecordingWindow window;
 };
 
 TEST_F(StartupTest, FirstStartShowsTheKeyNameAndAnEmptyPassword) {
@@ -44,7 +57,7 @@ TEST_F(StartupTest, FirstStartShowsTheKeyNameAndAnEmptyPassword) {
     EXPECT_TRUE(window.events.empty());
 }
 
-TEST_F(StartupTest, RegistryValueIsMappedThroughTheDriveLink) {
+TEST_F(WineStartupTest, RegistryValueIsMappedThroughTheDriveLink) {
     WriteRegistryValue("\"c:\\\\acc\\\\DATA\\\\\"");
     TForm1 form(window, environment);
     form.FormCreate();
@@ -53,7 +66,7 @@ TEST_F(StartupTest, RegistryValueIsMappedThroughTheDriveLink) {
     EXPECT_TRUE(fs::equivalent(form.DataFolder(), dir / "wine/drive_c/Acc/Data"));
 }
 
-TEST_F(StartupTest, BareDriveLosesItsBackslash) {
+TEST_F(WineStartupTest, BareDriveLosesItsBackslash) {
     WriteRegistryValue("str(2):\"C:\\\\\"");
     TForm1 form(window, environment);
     form.FormCreate();
@@ -61,8 +74,19 @@ TEST_F(StartupTest, BareDriveLosesItsBackslash) {
     EXPECT_EQ(form.BackupFolder(), dir / "wine/dosdevices/c:/Backup");
 }
 
+TEST_F(StartupTest, WindowsTakesTheValueAsTheFolderItNames) {
+    if (Separator() != '\\') GTEST_SKIP() << "Linux maps the value through a Wine prefix (WineStartupTest)";
+    // Written by reg.exe as UTF-16; a Korean folder name survives the ANSI code page 949.
+    ASSERT_TRUE(registry.SetText(kKey, "DefaultDatabase", "C:\\가온장부\\자료\\"));
+    TForm1 form(window, environment);
+    form.FormCreate();
+    EXPECT_EQ(form.DataFolder(), "C:\\가온장부\\자료");
+    EXPECT_EQ(form.BackupFolder(), "C:\\가온장부\\자료\\Backup");
+    EXPECT_TRUE(window.events.empty());
+}
+
 TEST_F(StartupTest, NonTextValueShowsTheErrorBoxAndLeavesTheFoldersEmpty) {
-    WriteRegistryValue("dword:00000001");
+    ASSERT_TRUE(registry.SetNumber(kKey, "DefaultDatabase", 1));
     TForm1 form(window, environment);
     form.FormCreate();
     // The message ends in "'", which sorts before ".": no full stop is added.
@@ -73,11 +97,11 @@ TEST_F(StartupTest, NonTextValueShowsTheErrorBoxAndLeavesTheFoldersEmpty) {
 }
 
 TEST_F(StartupTest, DataFolderGivenByTheCommandLineWins) {
-    WriteRegistryValue("\"C:\\\\Acc\\\\Data\"");
-    environment.DataFolderOverride = "/srv/acc/";
+    ASSERT_TRUE(registry.SetText(kKey, "DefaultDatabase", "C:\\Acc\\Data"));
+    environment.DataFolderOverride = (dir / "acc") + Separator();
     TForm1 form(window, environment);
     form.FormCreate();
-    EXPECT_EQ(form.DataFolder(), "/srv/acc");
+    EXPECT_EQ(form.DataFolder(), dir / "acc");
 }
 
 TEST(ApplicationErrorText, AddsAFullStopOnlyAfterCharactersSortingAfterIt) {

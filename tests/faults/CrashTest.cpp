@@ -1,4 +1,4 @@
-// The real nestbridge-cli download killed with SIGKILL at every step of the download and the
+// The real nestbridge-cli download killed (SIGKILL; TerminateProcess on Windows) at every step of the download and the
 // swap in turn. The next start (here "nestbridge-cli --help", which does nothing else) must
 // leave the data folder as exactly the old set or exactly the new one, with nothing left
 // behind, and the next download must complete. Needs a build with NB_TEST_HOOKS.
@@ -17,12 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// RunCommand's exit code for a program a signal ended ("timeout" passes the signal on).
-constexpr int KilledBySignal = -1;
-
 std::vector<std::string> TraceLines(const std::string& path) {
     std::vector<std::string> lines;
-    if (!fs::exists(path)) return lines;  // a build without hooks writes none
+    if (!PathExists(path)) return lines;  // a build without hooks writes none
     std::istringstream in(ReadFile(path));
     for (std::string line; std::getline(in, line);)
         if (!line.empty()) lines.push_back(line);
@@ -34,7 +31,7 @@ protected:
     void SetUp() override {
         if (CliPath().empty()) GTEST_SKIP() << "NB_CLI not set";
         ASSERT_TRUE(server.Running()) << server.Error();
-        fs::copy_file(world.MakeNewArchive(), server.Home() + "/user.bck");
+        fs::copy_file(FsPath(world.MakeNewArchive()), FsPath(server.Home() + "/user.bck"));
         world.UseServer(server.Port());
         world.RegisterDataFolder();
         oldLocalArchive = ReadFile(world.DataFolder() + "/Backup/user.bck");
@@ -62,7 +59,7 @@ void CrashTest::KillAtEveryStep(const FolderContents& oldContents, bool swapFail
     BuildFolder(world.DataFolder(), oldContents);
     // One clean run names every step it passes.
     const std::string trace = world.root / "trace";
-    fs::remove(trace);
+    fs::remove(FsPath(trace));
     const auto oldSet = DataSet();
     CommandResult clean = Download({"NB_CRASH_TRACE=" + trace});
     ASSERT_EQ(clean.ExitCode, swapFails ? 1 : 0) << clean.Stdout << clean.Stderr;
@@ -71,7 +68,8 @@ void CrashTest::KillAtEveryStep(const FolderContents& oldContents, bool swapFail
     const std::vector<std::string> points = TraceLines(trace);
     if (points.empty()) GTEST_SKIP() << "nestbridge-cli was built without NB_TEST_HOOKS: no crash points";
     if (std::getenv("NB_CRASH_LIST"))
-        fs::copy_file(trace, std::getenv("NB_CRASH_LIST"), fs::copy_options::overwrite_existing);
+        fs::copy_file(FsPath(trace), FsPath(LocalPath(std::getenv("NB_CRASH_LIST"))),
+                      fs::copy_options::overwrite_existing);
 
     // After the crash, a first recovery is itself killed part-way where it has work to do.
     const char* const recoveryCuts[] = {"recover.move-in#2", "recover.put-back#2", "recover.take-back#1",
@@ -83,7 +81,7 @@ void CrashTest::KillAtEveryStep(const FolderContents& oldContents, bool swapFail
         SCOPED_TRACE("killed at " + point);
         BuildFolder(world.DataFolder(), oldContents);
         CommandResult killed = Download({"NB_CRASH_AT=" + point});
-        if (killed.ExitCode != KilledBySignal) {
+        if (killed.ExitCode != KilledExitCode()) {
             // A per-chunk step can be passed fewer times than in the traced run.
             EXPECT_EQ(killed.ExitCode, swapFails ? 1 : 0) << killed.Stdout << killed.Stderr;
             continue;

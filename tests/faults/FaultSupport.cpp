@@ -1,9 +1,6 @@
 #include "tests/faults/FaultSupport.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,10 +32,29 @@ ThrottledFtpServer::ThrottledFtpServer(int bytesPerSecond) {
 
 ThrottledFtpServer::~ThrottledFtpServer() = default;
 
-CliWorld::CliWorld() {
-    fs::create_directories(root / "wine");
+namespace {
+
+// Windows keeps the settings beside the program (and zipcode.bck with it).
+bool SettingsBesideTheProgram() { return Separator() == '\\'; }
+
+}  // namespace
+
+CliWorld::CliWorld() : program_(CliPath()) {
+    fs::create_directories(FsPath(root / "wine"));
     env = {"XDG_CONFIG_HOME=" + (root / "config"), "WINEPREFIX=" + (root / "wine"), "HOME=" + root.Path()};
+    if (SettingsBesideTheProgram()) {
+        const fs::path original = FsPath(CliPath());
+        fs::create_directories(FsPath(root / "bin"));
+        program_ = root / ("bin/" + PathText(original.filename()));
+        fs::copy_file(original, FsPath(program_));
+        const fs::path zipcode = original.parent_path() / "zipcode.bck";
+        if (fs::exists(zipcode)) fs::copy_file(zipcode, FsPath(root / "bin/zipcode.bck"));
+    }
     BuildFolder(DataFolder(), OldSet());
+}
+
+std::string CliWorld::SettingsFile() const {
+    return SettingsBesideTheProgram() ? root / "bin/FtpHost.ini" : root / "config/nestbridge/FtpHost.ini";
 }
 
 FolderContents CliWorld::OldSet() {
@@ -70,28 +86,25 @@ void CliWorld::UseServer(int port, int transferTimeoutMs) const {
     WriteFile(SettingsFile(), text + "TransferTimeout=" + std::to_string(transferTimeoutMs) + "\n");
 }
 
-void CliWorld::RegisterDataFolder() const {
-    WriteFile(root / "wine/user.reg",
-              "WINE REGISTRY Version 2\n\n[Software\\\\Marrowby\\\\Tallyvine\\\\Database] 1700000000\n"
-              "\"DefaultDatabase\"=\"" +
-                  DataFolder() + "\"\n");
+void CliWorld::RegisterDataFolder() {
+    ASSERT_TRUE(registry_.SetText("Software\\Marrowby\\Tallyvine\\Database", "DefaultDatabase", DataFolder()));
 }
 
 std::string CliWorld::MakeNewArchive() {
     const std::string source = root / "new", archive = root / "user.bck";
     BuildFolder(source, NewFiles());
-    Cli({"archive", "create", archive, source + "/*.*"});
+    Cli({"archive", "create", archive, root / "new/*.*"});
     return archive;
 }
 
 CommandResult CliWorld::Cli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
                             int limitSeconds) const {
-    // coreutils' timeout turns a hang into a failure (exit 124) instead of a stuck suite.
-    std::vector<std::string> argv{"timeout", "-s", "KILL", std::to_string(limitSeconds), CliPath()};
+    std::vector<std::string> argv{program_};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> all = env;
     all.insert(all.end(), extraEnv.begin(), extraEnv.end());
-    return RunCommand(argv, all);
+    // A hang is a failure (exit 124), not a stuck suite.
+    return RunCommand(argv, all, "", limitSeconds);
 }
 
 CommandResult CliWorld::Download(const std::vector<std::string>& extraEnv) const {
@@ -99,20 +112,10 @@ CommandResult CliWorld::Download(const std::vector<std::string>& extraEnv) const
                extraEnv);
 }
 
-int CliWorld::StartUpload() const {
-    const std::string cli = CliPath(), data = DataFolder();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_RDWR);
-        ::dup2(devnull, 0);
-        ::dup2(devnull, 1);
-        ::dup2(devnull, 2);
-        for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
-        ::execl(cli.c_str(), cli.c_str(), "upload", "--user", "user", "--password", "secret", "--data-folder",
-                data.c_str(), "--quiet", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    return pid;
+std::unique_ptr<ChildProcess> CliWorld::StartUpload() const {
+    return std::make_unique<ChildProcess>(std::vector<std::string>{program_, "upload", "--user", "user", "--password",
+                                                                   "secret", "--data-folder", DataFolder(), "--quiet"},
+                                          env);
 }
 
 CommandResult CliWorld::Upload(const std::vector<std::string>& extraEnv) const {

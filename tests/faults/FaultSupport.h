@@ -44,22 +44,27 @@ private:
     bool running_ = false;
 };
 
-// A computer with nestbridge-cli: its own settings and Wine prefix, a data folder holding
-// OldSet(), and "new" files that an archive made from them brings.
+// A computer with nestbridge-cli: its own settings and registry, a data folder holding OldSet(),
+// and "new" files that an archive made from them brings.
 class CliWorld {
 public:
     CliWorld();
+    // The program this computer runs: on Windows a copy in its own folder, whose settings file
+    // lies beside it; elsewhere the one under test.
+    const std::string& Program() const { return program_; }
     // The old data set: plain tables, a hidden file, a system-like subfolder and a local archive.
     static FolderContents OldSet();
     // The files the downloaded archive restores (zipcode.bck adds its own).
     static FolderContents NewFiles();
 
     std::string DataFolder() const { return root / "data"; }
-    std::string SettingsFile() const { return root / "config/nestbridge/FtpHost.ini"; }
+    std::string SettingsFile() const;
     // Points the service at 127.0.0.1:port; transferTimeoutMs bounds every wait on the server.
     void UseServer(int port, int transferTimeoutMs = 3000) const;
-    // Makes Wine's registry name the data folder, as the accounting program's installer would.
-    void RegisterDataFolder() const;
+    // Makes the current user's registry name the data folder, as the accounting program's
+    // installer would (on Linux the world's Wine prefix, on Windows the registry itself; a test
+    // that does so must run alone, since every start of the program settles that folder).
+    void RegisterDataFolder();
     // Makes an archive of NewFiles() with the real program; its path.
     std::string MakeNewArchive();
     // Runs nestbridge-cli with args (and extra environment), bounded by limitSeconds.
@@ -67,11 +72,15 @@ public:
                       int limitSeconds = 120) const;
     CommandResult Download(const std::vector<std::string>& extraEnv = {}) const;
     CommandResult Upload(const std::vector<std::string>& extraEnv = {}) const;
-    // Starts an upload without waiting for it (output discarded); its pid.
-    int StartUpload() const;
+    // Starts an upload without waiting for it (output discarded).
+    std::unique_ptr<ChildProcess> StartUpload() const;
 
     TempDir root;
     std::vector<std::string> env;
+
+private:
+    std::string program_;
+    TestRegistry registry_{root / "wine", TestRegistry::Scope::CurrentUser};
 };
 
 }  // namespace nb::test

@@ -3,8 +3,6 @@
 // message and leaves the data folder as it was, with nothing left behind.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -18,6 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int CannotIsolate = 97;  // exit status of the wrappers below when the system refuses
+
+// Mount namespaces, setpriv and chown are Linux programs; a Windows test cannot run them.
+bool WithoutLinuxMeans() { return Separator() == '\\'; }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -34,7 +35,7 @@ protected:
     void SetUp() override {
         if (CliPath().empty()) GTEST_SKIP() << "NB_CLI not set";
         ASSERT_TRUE(server.Running()) << server.Error();
-        fs::copy_file(world.MakeNewArchive(), server.Home() + "/user.bck");
+        fs::copy_file(FsPath(world.MakeNewArchive()), FsPath(server.Home() + "/user.bck"));
         world.UseServer(server.Port());
     }
     std::vector<std::string> DownloadArgs(const std::string& cli) const {
@@ -55,6 +56,7 @@ protected:
 };
 
 TEST_F(StorageFaultTest, FullFileSystemAtEveryStageLeavesTheDataFolder) {
+    if (WithoutLinuxMeans()) GTEST_SKIP() << "a small tmpfs in a mount namespace is a Linux means";
     // A small tmpfs over the data folder, in a mount namespace of this test's own, filled so that
     // the download, the staged restore or the set-aside runs out of space.
     const std::string source = world.root / "old", out = world.root / "out";
@@ -73,7 +75,7 @@ TEST_F(StorageFaultTest, FullFileSystemAtEveryStageLeavesTheDataFolder) {
             "rm -f \"$DATA/Reports/filler\"; cp -a \"$DATA\"/. \"$OUT\"/; exit $status\n";
         std::vector<std::string> argv{
             "unshare", "-m", "sh", "-c", script, "sh", world.DataFolder(), source, out, std::to_string(freeKiB)};
-        auto args = DownloadArgs(CliPath());
+        auto args = DownloadArgs(world.Program());
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<std::string> env = world.env;
         env.push_back("DATA=" + world.DataFolder());
@@ -101,8 +103,8 @@ protected:
         WriteFile(server.Home() + "/user.bck", "the server's copy");
     }
     std::vector<std::string> UploadArgs() const {
-        return {CliPath(), "upload",        "--user",           "user",   "--password",
-                "secret",  "--data-folder", world.DataFolder(), "--quiet"};
+        return {world.Program(), "upload",        "--user",           "user",   "--password",
+                "secret",        "--data-folder", world.DataFolder(), "--quiet"};
     }
     // fixed: the window's own message, unchanged (the failure box, or the error box of an exception).
     void ExpectNothingReplaced(const CommandResult& r, const std::string& folder, const std::string& notice,
@@ -118,6 +120,7 @@ protected:
 };
 
 TEST_F(UploadStorageFaultTest, FullDiskKeepsThePreviousLocalArchive) {
+    if (WithoutLinuxMeans()) GTEST_SKIP() << "a small tmpfs in a mount namespace is a Linux means";
     // A small tmpfs of the test's own mount namespace, too small for the archive of a big table.
     const std::string source = world.root / "old", out = world.root / "out";
     FolderContents contents = CliWorld::OldSet();
@@ -142,6 +145,7 @@ TEST_F(UploadStorageFaultTest, FullDiskKeepsThePreviousLocalArchive) {
 }
 
 TEST_F(UploadStorageFaultTest, UnreadableTableIsNamedAndKeepsThePreviousLocalArchive) {
+    if (WithoutLinuxMeans()) GTEST_SKIP() << "running as an unprivileged user through setpriv is a Linux means";
     // An unprivileged user who owns the data folder but may not read one table.
     const std::string nobody = "65534";
     fs::permissions(world.root.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
@@ -171,13 +175,28 @@ TEST_F(StorageFaultTest, ReadOnlyDataFileStopsTheRestoreBeforeAnythingMoves) {
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     const auto before = DataSet(world.DataFolder());
-    CommandResult r = RunCommand(DownloadArgs(CliPath()), world.env);
+    CommandResult r = RunCommand(DownloadArgs(world.Program()), world.env);
     ExpectFailedAndUnchanged(r, before, world.DataFolder());
     EXPECT_TRUE(Contains(r.Stdout, "복원에 실패하였습니다.")) << r.Stdout;
     EXPECT_TRUE(Contains(r.Stderr, "자료 파일 'Item.DB'이(가) 읽기 전용이어서 바꿀 수 없습니다.")) << r.Stderr;
 }
 
+TEST_F(StorageFaultTest, TableHeldOpenByTheAccountingProgramStopsTheRestoreBeforeAnythingMoves) {
+    // On Windows held without delete sharing: the table could not even be set aside.
+    const auto before = DataSet(world.DataFolder());
+    CommandResult r;
+    {
+        FileHolder holder(world.DataFolder() + "/Sale.DB");
+        ASSERT_TRUE(holder.Holding());
+        r = RunCommand(DownloadArgs(world.Program()), world.env);
+    }
+    ExpectFailedAndUnchanged(r, before, world.DataFolder());
+    EXPECT_TRUE(Contains(r.Stdout, "복원에 실패하였습니다.")) << r.Stdout;
+    EXPECT_TRUE(Contains(r.Stderr, "자료 파일 'Sale.DB'을(를) 다른 프로그램이 사용하고 있습니다.")) << r.Stderr;
+}
+
 TEST_F(StorageFaultTest, DataFolderWithoutWritePermissionForTheUser) {
+    if (WithoutLinuxMeans()) GTEST_SKIP() << "running as an unprivileged user through setpriv is a Linux means";
     // An unprivileged user who may write the Backup folder and the settings but not the data folder.
     const std::string nobody = "65534";
     fs::permissions(world.root.Path(), fs::perms::all, fs::perm_options::remove);
@@ -197,7 +216,7 @@ TEST_F(StorageFaultTest, DataFolderWithoutWritePermissionForTheUser) {
                                   "--inh-caps=+net_raw",
                                   "--ambient-caps=+net_raw",
                                   "--"};
-    auto args = DownloadArgs(CliPath());
+    auto args = DownloadArgs(world.Program());
     argv.insert(argv.end(), args.begin(), args.end());
     CommandResult r = RunCommand(argv, world.env);
     RunCommand({"chmod", "u+w", world.DataFolder()});
@@ -208,10 +227,12 @@ TEST_F(StorageFaultTest, DataFolderWithoutWritePermissionForTheUser) {
 }
 
 TEST_F(StorageFaultTest, MissingZipcodeArchiveFailsTheRestoreAndChangesNothing) {
-    // A copy of the program with nothing beside it.
-    const std::string lonely = world.root / "bin/nestbridge-cli";
-    fs::create_directories(world.root / "bin");
-    fs::copy_file(CliPath(), lonely);
+    // A copy of the program with nothing beside it but, on Windows, where they live, its settings.
+    const std::string lonely = world.root / ("lonely/" + PathText(FsPath(world.Program()).filename()));
+    fs::create_directories(FsPath(world.root / "lonely"));
+    fs::copy_file(FsPath(world.Program()), FsPath(lonely));
+    if (FsPath(world.SettingsFile()).parent_path() == FsPath(world.Program()).parent_path())
+        fs::copy_file(FsPath(world.SettingsFile()), FsPath(world.root / "lonely/FtpHost.ini"));
     if (fs::exists(std::string(NB_INSTALLED_ZIPCODE))) GTEST_SKIP() << "an installed zipcode.bck would be found";
     const auto before = DataSet(world.DataFolder());
     CommandResult r = RunCommand(DownloadArgs(lonely), world.env);

@@ -75,7 +75,7 @@ TEST_P(UploadFault, SaysTheUploadFailedAndLeavesTheDataFolderAndTheServerCopy) {
     EXPECT_FALSE(Contains(r.Stdout, "모든 작업을 정상적으로 완료하였습니다.")) << r.Stdout;
     const auto after = WithoutLocalArchive(Snapshot(world.DataFolder()));
     EXPECT_EQ(after, before) << DescribeDifference(before, after);
-    const auto copies = ServerCopies(fs::path(previous).parent_path());
+    const auto copies = ServerCopies(PathText(FsPath(previous).parent_path()));
     ASSERT_TRUE(copies.count("user.bck"));
     EXPECT_TRUE(copies.at("user.bck") == previousBytes) << "the server's previous copy changed";
     EXPECT_FALSE(copies.count("user.bck.old"));
@@ -98,7 +98,7 @@ TEST_P(UploadCompletes, WithTheNewArchiveAloneOnTheServer) {
     CommandResult r = world.Upload();
     EXPECT_EQ(r.ExitCode, 0) << r.Stdout << r.Stderr;
     EXPECT_TRUE(Contains(r.Stdout, "모든 작업을 정상적으로 완료하였습니다.")) << r.Stdout;
-    const auto copies = ServerCopies(fs::path(previous).parent_path());
+    const auto copies = ServerCopies(PathText(FsPath(previous).parent_path()));
     EXPECT_EQ(copies,
               (std::map<std::string, std::string>{{"user.bck", ReadFile(world.DataFolder() + "/Backup/user.bck")}}));
 }
@@ -134,7 +134,7 @@ class UploadLeftovers : public CliFaultTest, public ::testing::WithParamInterfac
 TEST_P(UploadLeftovers, AreSettledBeforeTheUpload) {
     const auto& c = GetParam();
     const std::string previous = world.MakeNewArchive();
-    const std::string home = fs::path(previous).parent_path();
+    const std::string home = PathText(FsPath(previous).parent_path());
     const std::string previousBytes = ReadFile(previous);
     fs::rename(previous, home + "/user.bck.old");
     if (!c.archiveMissing) WriteFile(previous, "a newer archive");

@@ -1,10 +1,9 @@
-// The real nestbridge-cli upload killed with SIGKILL at points spread over its whole run, against
-// a throttled pyftpdlib: the server must hold, under the user's archive name, the previous
-// archive or the new complete one, byte for byte, after every kill; the next upload completes and
-// removes what the dead one left; a download meanwhile gets a whole archive.
+// The real nestbridge-cli upload killed (SIGKILL; TerminateProcess on Windows) at points spread
+// over its whole run, against a throttled pyftpdlib: the server must hold, under the user's
+// archive name, the previous archive or the new complete one, byte for byte, after every kill;
+// the next upload completes and removes what the dead one left; a download meanwhile gets a whole
+// archive.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
@@ -34,10 +33,6 @@ protected:
     }
     std::string Archive() const { return server.Home() + "/user.bck"; }
     std::string Leftover() const { return server.Home() + "/user.bck.part"; }
-    void Kill(int pid) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
 
     ThrottledFtpServer server{kBytesPerSecond};
     CliWorld world;
@@ -56,9 +51,10 @@ TEST_F(UploadKillTest, ServerHoldsAWholeArchiveAfterEveryKill) {
     for (int i = 0; i < kKillPoints; ++i) {
         SCOPED_TRACE("kill point " + std::to_string(i));
         WriteFile(Archive(), previous);
-        const int pid = world.StartUpload();
+        auto upload = world.StartUpload();
+        ASSERT_TRUE(upload->Started());
         std::this_thread::sleep_for(span * (i + 0.5) / kKillPoints);
-        Kill(pid);
+        upload->Kill();
         ASSERT_TRUE(PathExists(Archive())) << "the server lost the user's archive";
         const std::string held = ReadFile(Archive());
         const bool isNew = held != previous && held == ReadFile(world.DataFolder() + "/Backup/user.bck");
@@ -72,11 +68,11 @@ TEST_F(UploadKillTest, ServerHoldsAWholeArchiveAfterEveryKill) {
 
     // A kill in the middle of the transfer, for certain.
     WriteFile(Archive(), previous);
-    const int pid = world.StartUpload();
+    auto upload = world.StartUpload();
     const auto deadline = Clock::now() + std::chrono::seconds(60);
-    while (Clock::now() < deadline && (!PathExists(Leftover()) || fs::file_size(Leftover()) < (2u << 20)))
+    while (Clock::now() < deadline && (!PathExists(Leftover()) || fs::file_size(FsPath(Leftover())) < (2u << 20)))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Kill(pid);
+    upload->Kill();
     ASSERT_TRUE(PathExists(Leftover()));
     EXPECT_EQ(ReadFile(Archive()), previous);
 

@@ -9,14 +9,16 @@ namespace nb::test {
 namespace fs = std::filesystem;
 
 void BuildFolder(const std::string& folder, const FolderContents& contents) {
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    RemoveTree(folder);  // read-only files too
+    fs::create_directories(FsPath(folder));
     for (const auto& [rel, content] : contents) {  // a folder sorts before what it holds
-        const fs::path path = fs::path(folder) / rel;
+        const fs::path path = FsPath(folder) / FsPath(rel);
         if (content == "<dir>")
             fs::create_directories(path);
         else
-            WriteFile(path.string(), content);
+            WriteFile(PathText(path), content);
+        // What the tests name with a leading dot is hidden, as it is on Linux.
+        if (PathText(path.filename()).starts_with(".")) MarkHidden(PathText(path));
     }
 }
 

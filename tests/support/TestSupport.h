@@ -70,11 +70,90 @@ struct CommandResult {
     std::string Stdout;
     std::string Stderr;
 };
-// Runs argv (no shell), with optional extra environment "K=V" entries and standard input.
+// Runs argv (no shell), with optional extra environment "K=V" entries and standard input. A
+// program still running after limitSeconds (0: no limit) is ended; its exit code is then 124.
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {},
-                         const std::string& stdinText = "");
+                         const std::string& stdinText = "", int limitSeconds = 0);
+// The exit code RunCommand reports for a program ended at once from outside or at a crash point:
+// -1 (a signal) on POSIX; on Windows 137, the code TerminateProcess is given there.
+int KilledExitCode();
 // The nestbridge-cli under test (from $NB_CLI).
 std::string CliPath();
+
+// A program of this system started without waiting for it, its output discarded; ended at once
+// by Kill() or on destruction.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return started_; }
+    // Ends it as a kill or a power cut would (SIGKILL; TerminateProcess on Windows) and waits for its end.
+    void Kill();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;  // defined by each system's support
+    bool started_ = false;
+};
+
+// Another process holding a file open as the accounting program holds its tables: on Windows
+// without delete sharing, so that nobody can move or delete the file meanwhile. Released on
+// destruction.
+class FileHolder {
+public:
+    explicit FileHolder(const std::string& path);
+    ~FileHolder();
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+
+    // True once the other process has the file open.
+    bool Holding() const { return holding_; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    bool holding_ = false;
+};
+
+// Gives a file or folder the hidden attribute where the system has one (Windows); elsewhere a
+// leading dot in its name is what hides it, and nothing is done.
+void MarkHidden(const std::string& path);
+
+// The current user's registry as a test writes it, the way the accounting program's installer
+// would. Location() is what the core takes as its registry location (platform/Registry.h).
+class TestRegistry {
+public:
+    enum class Scope {
+        // A registry of the test's own: on Linux the Wine prefix prefixFolder; on Windows a fresh
+        // key below HKEY_CURRENT_USER standing in for it, removed on destruction.
+        Own,
+        // The one programs started by the test read: on Linux the Wine prefix prefixFolder (their
+        // WINEPREFIX); on Windows HKEY_CURRENT_USER itself, whose values written here go on
+        // destruction. Tests that use it must not run beside others that start the program.
+        CurrentUser,
+    };
+    TestRegistry(const std::string& prefixFolder, Scope scope);
+    ~TestRegistry();
+    TestRegistry(const TestRegistry&) = delete;
+    TestRegistry& operator=(const TestRegistry&) = delete;
+
+    const std::string& Location() const { return location_; }
+    // A text value (REG_SZ) and a number (REG_DWORD) under key ("\"-separated, below the root).
+    // On Linux the prefix's user.reg is rewritten with every value written so far (ASCII names).
+    bool SetText(const std::string& key, const std::string& name, const std::string& text);
+    bool SetNumber(const std::string& key, const std::string& name, uint32_t value);
+
+private:
+    bool Set(const std::string& key, const std::string& name, const std::string& type, const std::string& data);
+
+    std::string prefix_, location_;
+    Scope scope_;
+    std::vector<std::pair<std::string, std::string>> written_;  // key, value name
+    std::vector<std::pair<std::string, std::string>> entries_;  // Linux: key, user.reg's line of the value
+};
 
 // A program of the build machine (python3 and a server script), its output discarded but for
 // the first line, ended on destruction. Under Wine it runs on the Linux side.

@@ -8,7 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -82,8 +85,11 @@ std::string Drain(int fd) {
 
 }  // namespace
 
-CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-                         const std::string& stdinText) {
+CommandResult RunCommand(const std::vector<std::string>& command, const std::vector<std::string>& extraEnv,
+                         const std::string& stdinText, int limitSeconds) {
+    // coreutils' timeout ends a program past its limit (exit 124) and passes on a signal that ended it.
+    std::vector<std::string> argv = command;
+    if (limitSeconds > 0) argv.insert(argv.begin(), {"timeout", "-s", "KILL", std::to_string(limitSeconds)});
     int in[2], out[2], err[2];
     if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe failed");
     pid_t pid = fork();
@@ -122,6 +128,110 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
     waitpid(pid, &status, 0);
     r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+int KilledExitCode() { return -1; }
+
+struct ChildProcess::Impl {
+    pid_t pid = -1;
+};
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
+    : impl_(std::make_unique<Impl>()) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_RDWR);
+        ::dup2(devnull, 0);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        for (const auto& e : extraEnv) ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    impl_->pid = pid;
+    started_ = pid > 0;
+}
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+void ChildProcess::Kill() {
+    if (!started_) return;
+    ::kill(impl_->pid, SIGKILL);
+    ::waitpid(impl_->pid, nullptr, 0);
+    started_ = false;
+}
+
+// A shell that opens the file, says so and sleeps: a descriptor is all Linux has of holding a file.
+struct FileHolder::Impl {
+    std::unique_ptr<ServerProcess> process;
+};
+
+FileHolder::FileHolder(const std::string& path) : impl_(std::make_unique<Impl>()) {
+    impl_->process = std::make_unique<ServerProcess>(
+        std::vector<std::string>{"/bin/sh", "-c", "exec 3<\"$0\" || exit 1; echo holding; exec sleep 120", path});
+    holding_ = impl_->process->FirstLine() == "holding";
+}
+
+FileHolder::~FileHolder() = default;
+
+void MarkHidden(const std::string&) {}
+
+// Wine's user.reg, rewritten whole with every value so far.
+TestRegistry::TestRegistry(const std::string& prefixFolder, Scope scope)
+    : prefix_(prefixFolder), location_(prefixFolder), scope_(scope) {}
+
+TestRegistry::~TestRegistry() = default;
+
+bool TestRegistry::Set(const std::string& key, const std::string& name, const std::string& type,
+                       const std::string& data) {
+    auto escaped = [](const std::string& text) {
+        std::string out;
+        for (char c : text) {
+            if (c == '\\' || c == '"') out += '\\';
+            out += c;
+        }
+        return out;
+    };
+    const std::string valueLine =
+        "\"" + escaped(name) + "\"=" + (type == "REG_SZ" ? "\"" + escaped(data) + "\"" : data);
+    // written_[i] names the value entries_[i] holds: a value written again replaces its line.
+    const auto at = std::find(written_.begin(), written_.end(), std::make_pair(key, name));
+    if (at == written_.end()) {
+        written_.emplace_back(key, name);
+        entries_.emplace_back(key, valueLine);
+    } else {
+        entries_[static_cast<size_t>(at - written_.begin())].second = valueLine;
+    }
+    std::string text = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21\n";
+    std::vector<std::string> keys;
+    for (const auto& entry : entries_)
+        if (std::find(keys.begin(), keys.end(), entry.first) == keys.end()) keys.push_back(entry.first);
+    for (const auto& k : keys) {
+        text += "\n[" + escaped(k) + "] 1700000000\n";
+        for (const auto& [entryKey, line] : entries_)
+            if (entryKey == k) text += line + "\n";
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(prefix_, ec);
+    try {
+        WriteFile(prefix_ + "/user.reg", text);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+bool TestRegistry::SetText(const std::string& key, const std::string& name, const std::string& text) {
+    return Set(key, name, "REG_SZ", text);
+}
+
+bool TestRegistry::SetNumber(const std::string& key, const std::string& name, uint32_t value) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "dword:%08x", value);
+    return Set(key, name, "REG_DWORD", hex);
 }
 
 struct ServerProcess::Impl {

@@ -93,6 +93,34 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& extra) {
     return block + L'\0';
 }
 
+// The exit code of a program ended at once, as the crash points end the program under test.
+constexpr UINT kKilledExitCode = 137;
+
+// The null device, inheritable, for a child's standard handles; one for the whole run.
+HANDLE NullDevice() {
+    static HANDLE device = [] {
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        return CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           OPEN_EXISTING, 0, nullptr);
+    }();
+    return device;
+}
+
+// Starts argv with standard input and error on the null device and standard output on out.
+bool StartProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv, HANDLE out,
+                  PROCESS_INFORMATION& pi) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = NullDevice();
+    si.hStdOutput = out;
+    si.hStdError = NullDevice();
+    std::wstring line = CommandLine(argv);
+    std::wstring env = EnvironmentBlock(extraEnv);
+    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
+                          &si, &pi) != 0;
+}
+
 std::string Drain(HANDLE h) {
     std::string out;
     char buf[65536];
@@ -180,7 +208,7 @@ bool PortAccepts(int port) {
 }
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-                         const std::string& stdinText) {
+                         const std::string& stdinText, int limitSeconds) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
     if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
@@ -206,6 +234,17 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
         r.Stderr = "cannot start " + (argv.empty() ? std::string() : argv[0]);
         return r;
     }
+    // A program past its limit is ended, which closes its ends of the pipes the readers wait on.
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool timedOut = false;
+    std::thread watchdog([&] {
+        HANDLE both[] = {pi.hProcess, stop};
+        DWORD limit = limitSeconds > 0 ? static_cast<DWORD>(limitSeconds) * 1000 : INFINITE;
+        if (WaitForMultipleObjects(2, both, FALSE, limit) == WAIT_TIMEOUT) {
+            timedOut = true;
+            TerminateProcess(pi.hProcess, 124);
+        }
+    });
     std::thread writer([&] {
         DWORD n = 0;
         if (!stdinText.empty())
@@ -219,12 +258,123 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
     CloseHandle(outRead);
     CloseHandle(errRead);
     WaitForSingleObject(pi.hProcess, INFINITE);
+    SetEvent(stop);
+    watchdog.join();
+    CloseHandle(stop);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
-    r.ExitCode = static_cast<int>(code);
+    r.ExitCode = timedOut ? 124 : static_cast<int>(code);
     return r;
+}
+
+int KilledExitCode() { return kKilledExitCode; }
+
+struct ChildProcess::Impl {
+    PROCESS_INFORMATION pi{};
+};
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
+    : impl_(std::make_unique<Impl>()) {
+    started_ = StartProcess(argv, extraEnv, NullDevice(), impl_->pi);
+}
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+void ChildProcess::Kill() {
+    if (!started_) return;
+    TerminateProcess(impl_->pi.hProcess, kKilledExitCode);
+    WaitForSingleObject(impl_->pi.hProcess, INFINITE);
+    CloseHandle(impl_->pi.hProcess);
+    CloseHandle(impl_->pi.hThread);
+    started_ = false;
+}
+
+// A small program of ours (tests/support/win32/helpers) opens the file and says so on its
+// output; it ends with the test process at the latest.
+struct FileHolder::Impl {
+    PROCESS_INFORMATION pi{};
+    bool started = false;
+};
+
+FileHolder::FileHolder(const std::string& path) : impl_(std::make_unique<Impl>()) {
+    const char* holder = std::getenv("NB_FILE_HOLDER");
+    if (!holder) return;
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outRead, outWrite;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) return;
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    impl_->started =
+        StartProcess({LocalPath(holder), path, std::to_string(GetCurrentProcessId())}, {}, outWrite, impl_->pi);
+    CloseHandle(outWrite);
+    std::string said;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (impl_->started && said.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr)) break;  // it ended
+        if (available == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        char buf[64];
+        DWORD n = 0;
+        if (!::ReadFile(outRead, buf, sizeof buf, &n, nullptr) || n == 0) break;
+        said.append(buf, n);
+    }
+    CloseHandle(outRead);
+    holding_ = said.rfind("holding", 0) == 0;  // its line ends in "\r\n"
+}
+
+FileHolder::~FileHolder() {
+    if (!impl_->started) return;
+    TerminateProcess(impl_->pi.hProcess, kKilledExitCode);
+    WaitForSingleObject(impl_->pi.hProcess, INFINITE);
+    CloseHandle(impl_->pi.hProcess);
+    CloseHandle(impl_->pi.hThread);
+}
+
+void MarkHidden(const std::string& path) {
+    std::wstring w = Widen(path);
+    DWORD a = GetFileAttributesW(w.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(w.c_str(), a | FILE_ATTRIBUTE_HIDDEN);
+}
+
+// Written with reg.exe, as an installer's script would, and read back by the program's own code.
+TestRegistry::TestRegistry(const std::string& prefixFolder, Scope scope) : prefix_(prefixFolder), scope_(scope) {
+    static int count = 0;
+    if (scope_ == Scope::Own)
+        location_ =
+            "Software\\NestbridgeTest\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+}
+
+TestRegistry::~TestRegistry() {
+    if (scope_ == Scope::Own) {
+        // The core's reading creates the key when absent, so it may exist without a value written.
+        RegDeleteTreeW(HKEY_CURRENT_USER, Widen(location_).c_str());
+        return;
+    }
+    for (const auto& [key, name] : written_) {
+        HKEY k;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen(key).c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) continue;
+        RegDeleteValueW(k, Widen(name).c_str());
+        RegCloseKey(k);
+    }
+}
+
+bool TestRegistry::Set(const std::string& key, const std::string& name, const std::string& type,
+                       const std::string& data) {
+    const std::string path = location_.empty() ? key : location_ + "\\" + key;
+    written_.emplace_back(path, name);
+    return RunCommand({"reg.exe", "add", "HKCU\\" + path, "/v", name, "/t", type, "/d", data, "/f"}).ExitCode == 0;
+}
+
+bool TestRegistry::SetText(const std::string& key, const std::string& name, const std::string& text) {
+    return Set(key, name, "REG_SZ", text);
+}
+
+bool TestRegistry::SetNumber(const std::string& key, const std::string& name, uint32_t value) {
+    return Set(key, name, "REG_DWORD", std::to_string(value));
 }
 
 struct ServerProcess::Impl {
