@@ -57,7 +57,8 @@ void TIdFTP::NegotiateTls() {
     if (code == 234) {
         // Bytes behind the answer came in clear, perhaps from someone else than the server.
         if (Incoming.Size() > 0) throw EIdTLSError("the server sent unprotected data after accepting TLS");
-        auto context = std::make_unique<TIdTLSContext>(TIdTLSConfig{TlsCaFile});
+        // Each data connection resumes the control connection's session.
+        auto context = std::make_unique<TIdTLSContext>(TIdTLSConfig{TlsCaFile, true});
         IOHandler()->StartTLS(*context, Host, tlsPrimary, ReadTimeout);
         tlsContext_ = std::move(context);
         if (OnTlsEstablished) OnTlsEstablished(*this);

@@ -19,6 +19,10 @@ class EIdTLSError : public EIdException {
 struct TIdTLSConfig {
     // A PEM file of further certificate authorities to trust; empty: the system's store only.
     std::string CaFile;
+    // Every later connection resumes the primary one's session, however many there are. Servers
+    // may accept a TLS 1.3 ticket once only, and a connection that only sends never receives a
+    // new one, so this keeps to TLS 1.2, whose sessions resume any number of times.
+    bool ReusableSession = false;
 };
 
 // The settings shared by the sessions of one server, and the session that later connections

@@ -145,6 +145,7 @@ TIdTLSContext::TIdTLSContext(TIdTLSConfig config) : config_(std::move(config)), 
     SSL_CTX* ctx = impl_->ctx.get();
     if (!ctx) throw EIdTLSError("TLS is not available: " + TakeErrorText());
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    if (config_.ReusableSession) SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
     if (SSL_CTX_set_default_verify_paths(ctx) != 1)
         throw EIdTLSError("the system's certificate store cannot be read: " + TakeErrorText());
     if (!config_.CaFile.empty() && SSL_CTX_load_verify_locations(ctx, config_.CaFile.c_str(), nullptr) != 1)
