@@ -70,7 +70,7 @@ void TIdFTP::NegotiateTls() {
     if (code / 100 != 4 && code / 100 != 5)
         throw EIdProtocolReplyError(code, "unexpected answer to AUTH TLS: " + reply);
     if (UseTLS == ftpTlsRequire) throw EIdFTPTlsRefused(code, "the server does not offer TLS: " + reply);
-    if (TlsExpected) throw EIdFTPTlsRefused(code, "the server refused TLS, which it accepted before: " + reply);
+    if (TlsExpected) throw EIdFTPTlsRefused(code, "the server refused TLS, though it accepted it before: " + reply);
 }
 
 void TIdFTP::Login() {
