@@ -17,8 +17,8 @@ std::string& CertificateError() {
 const TestCertificates* TestCertificates::Get() {
     static const std::unique_ptr<TestCertificates> made = [] {
         auto certs = std::unique_ptr<TestCertificates>(new TestCertificates);
-        ServerProcess maker({"/usr/bin/python3", HostPath(SourcePath("tests/support/make_certs.py")),
-                             HostPath(certs->dir_.Path())});
+        ServerProcess maker(
+            {"/usr/bin/python3", HostPath(SourcePath("tests/support/make_certs.py")), HostPath(certs->dir_.Path())});
         const std::string line = maker.FirstLine(60);
         if (line == "ready") return certs;
         CertificateError() = line.empty() ? "make_certs.py did not finish" : line;

@@ -25,8 +25,8 @@ protected:
         const TestCertificates* certs = TestCertificates::Get();
         if (!certs) GTEST_SKIP() << "certificates: " << TestCertificates::Error();
         if (std::string(GetParam().Server) == "vsftpd") {
-            vsftpd_ = std::make_unique<test::VsftpdServer>(
-                test::VsftpdTlsConfig(certs->Cert("good"), certs->Key("good")));
+            vsftpd_ =
+                std::make_unique<test::VsftpdServer>(test::VsftpdTlsConfig(certs->Cert("good"), certs->Key("good")));
             if (!vsftpd_->Running()) GTEST_SKIP() << "vsftpd: " << vsftpd_->Error();
             home_ = vsftpd_->Root();
             ftp_.Port = vsftpd_->Port();
@@ -47,9 +47,7 @@ protected:
         ftp_.RecvBufferSize = 8192;
         ftp_.SendBufferSize = 1024;
     }
-    std::string ServerLog() const {
-        return vsftpd_ ? test::ReadFile(vsftpd_->LogFile()) : pyftpd_->Commands();
-    }
+    std::string ServerLog() const { return vsftpd_ ? test::ReadFile(vsftpd_->LogFile()) : pyftpd_->Commands(); }
 
     std::unique_ptr<test::VsftpdServer> vsftpd_;
     std::unique_ptr<TlsPyFtpServer> pyftpd_;
@@ -138,8 +136,9 @@ TEST(FtpTlsPlainServer, EachModeAnswersAsItShould) {
         bool Expected;
         bool Connects;
     };
-    for (const Case& c : {Case{ftpTlsOff, false, true}, Case{ftpTlsAuto, false, true}, Case{ftpTlsRequire, false, false},
-                          Case{ftpTlsAuto, true, false}, Case{ftpTlsOff, true, true}}) {
+    for (const Case& c :
+         {Case{ftpTlsOff, false, true}, Case{ftpTlsAuto, false, true}, Case{ftpTlsRequire, false, false},
+          Case{ftpTlsAuto, true, false}, Case{ftpTlsOff, true, true}}) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.Mode) << " expected " << c.Expected);
         TIdFTP ftp;
         ftp.Host = "127.0.0.1";
