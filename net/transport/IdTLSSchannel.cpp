@@ -21,6 +21,9 @@ namespace nb {
 
 namespace {
 
+// SECURITY_FLAG_IGNORE_UNKNOWN_CA of wininet.h, which this file does not otherwise need.
+constexpr DWORD kIgnoreUnknownCa = 0x00000100;
+
 std::wstring Wide(const std::string& text) {
     if (text.empty()) return {};
     const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -240,21 +243,29 @@ struct TIdTLSSession::Impl {
         CertPtr peer(raw);
         CERT_CHAIN_PARA para{};
         para.cbSize = sizeof para;
-        LPSTR usage[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
-        para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
-        para.RequestedUsage.Usage.cUsageIdentifier = 1;
-        para.RequestedUsage.Usage.rgpszUsageIdentifier = usage;
-        // The server's own intermediates travel in the peer's store; the extra authorities join them.
-        StorePtr pool(CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr));
-        if (pool) {
-            CertAddStoreToCollection(pool.get(), context.Internals().extra.get(), 0, 0);
-            if (peer->hCertStore) CertAddStoreToCollection(pool.get(), peer->hCertStore, 0, 0);
+        // The server's own intermediates travel in the peer's store; the extra authorities join them
+        // in one plain memory store (Wine builds no chain through a collection store).
+        StorePtr pool(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
+        if (!pool) Fail("TLS handshake failed: no certificate store");
+        for (HCERTSTORE from : {context.Internals().extra.get(), peer->hCertStore}) {
+            const CERT_CONTEXT* c = nullptr;
+            while (from && (c = CertEnumCertificatesInStore(from, c)) != nullptr)
+                CertAddCertificateContextToStore(pool.get(), c, CERT_STORE_ADD_USE_EXISTING, nullptr);
         }
+        // The chain is built for a copy in that store: Schannel's own context does not build one
+        // under Wine.
+        const CERT_CONTEXT* rawCopy = nullptr;
+        if (!CertAddCertificateContextToStore(pool.get(), peer.get(), CERT_STORE_ADD_USE_EXISTING, &rawCopy) ||
+            !rawCopy)
+            Fail("TLS handshake failed: the server's certificate cannot be read");
+        CertPtr copy(rawCopy);
         const CERT_CHAIN_CONTEXT* rawChain = nullptr;
-        if (!CertGetCertificateChain(nullptr, peer.get(), nullptr, pool ? pool.get() : peer->hCertStore, &para, 0,
-                                     nullptr, &rawChain) ||
+        SetLastError(0);
+        if (!CertGetCertificateChain(HCCE_LOCAL_MACHINE, copy.get(), nullptr, pool.get(), &para, 0, nullptr,
+                                     &rawChain) ||
             !rawChain)
-            Fail("TLS handshake failed: the server's certificate chain cannot be built");
+            Fail("TLS handshake failed: the server's certificate chain cannot be built (" +
+                 StatusText(static_cast<SECURITY_STATUS>(GetLastError())) + ")");
         ChainPtr chain(rawChain);
         // A chain that ends at one of the extra authorities is trusted as if the store held it.
         bool extraRoot = false;
@@ -273,7 +284,7 @@ struct TIdTLSSession::Impl {
         SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
         ssl.cbSize = sizeof ssl;
         ssl.dwAuthType = AUTHTYPE_SERVER;
-        ssl.fdwChecks = extraRoot ? SECURITY_FLAG_IGNORE_UNKNOWN_CA : 0;
+        ssl.fdwChecks = extraRoot ? kIgnoreUnknownCa : 0;
         ssl.pwszServerName = target.data();
         CERT_CHAIN_POLICY_PARA policy{};
         policy.cbSize = sizeof policy;
