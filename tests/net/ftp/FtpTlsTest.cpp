@@ -14,6 +14,17 @@ namespace {
 using test::TestCertificates;
 using test::TlsPyFtpServer;
 
+// The client of the pyftpdlib cases: the server's user, by the name its certificates carry.
+void PointAt(TIdFTP& ftp, const TlsPyFtpServer& server, TIdFTPTlsMode mode) {
+    ftp.Host = "localhost";
+    ftp.Port = server.Port();
+    ftp.Username = server.User();
+    ftp.Password = server.Password();
+    ftp.UseTLS = mode;
+    ftp.ReadTimeout = 20000;
+    if (const TestCertificates* certs = TestCertificates::Get()) ftp.TlsCaFile = certs->CaFile();
+}
+
 struct ServerCase {
     const char* Server;
     bool Passive;
@@ -104,13 +115,7 @@ TEST_P(FtpTlsRefusedCertificate, FailsBeforeTheLogin) {
     if (!server.Running()) GTEST_SKIP() << server.Error();
     for (TIdFTPTlsMode mode : {ftpTlsAuto, ftpTlsRequire}) {
         TIdFTP ftp;
-        ftp.Host = "localhost";
-        ftp.Port = server.Port();
-        ftp.Username = server.User();
-        ftp.Password = server.Password();
-        ftp.UseTLS = mode;
-        ftp.TlsCaFile = certs->CaFile();
-        ftp.ReadTimeout = 20000;
+        PointAt(ftp, server, mode);
         try {
             ftp.Connect(true, -1);
             FAIL() << "connected";
@@ -145,11 +150,7 @@ TEST(FtpTlsPlainServer, EachModeAnswersAsItShould) {
           Case{ftpTlsAuto, true, false}, Case{ftpTlsOff, true, true}}) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.Mode) << " expected " << c.Expected);
         TIdFTP ftp;
-        ftp.Host = "127.0.0.1";
-        ftp.Port = server.Port();
-        ftp.Username = server.User();
-        ftp.Password = server.Password();
-        ftp.UseTLS = c.Mode;
+        PointAt(ftp, server, c.Mode);
         ftp.TlsExpected = c.Expected;
         ftp.Passive = true;
         if (c.Connects) {
@@ -190,12 +191,7 @@ TEST(FtpTlsOnTheWire, NothingInClear) {
         if (!capture.Running()) GTEST_SKIP() << "capture: " << capture.Error();
         for (bool passive : {false, true}) {
             TIdFTP ftp;
-            ftp.Host = "localhost";
-            ftp.Port = server.Port();
-            ftp.Username = server.User();
-            ftp.Password = server.Password();
-            ftp.UseTLS = secure ? ftpTlsRequire : ftpTlsOff;
-            ftp.TlsCaFile = certs->CaFile();
+            PointAt(ftp, server, secure ? ftpTlsRequire : ftpTlsOff);
             ftp.Passive = passive;
             ftp.Connect(true, -1);
             ftp.Put(local / "a.bck", passive ? "p.bck" : "a.bck");
