@@ -75,9 +75,7 @@ TEST_F(WorkflowCommandTest, UploadOnOneComputerDownloadOnTheOther) {
 TEST_F(WorkflowCommandTest, TlsHostIsRememberedAndItsRefusalFails) {
     const TestCertificates* certs = TestCertificates::Get();
     if (!certs) GTEST_SKIP() << "certificates: " << TestCertificates::Error();
-    if (UnderWine())
-        GTEST_SKIP() << "under Wine a TLS transfer with pyftpdlib fails: a connection ends without TLS close_notify "
-                        "(cause not yet found)";
+    if (UnderWine()) GTEST_SKIP() << kWineTlsTransferSkip;
     TlsPyFtpServer tls("good"), plain("good", true);
     ASSERT_TRUE(tls.Running()) << tls.Error();
     ASSERT_TRUE(plain.Running()) << plain.Error();

@@ -8,6 +8,10 @@
 
 namespace nb::test {
 
+// Why TLS transfers with pyftpdlib are skipped under Wine.
+inline constexpr const char* kWineTlsTransferSkip =
+    "under Wine a TLS transfer with pyftpdlib fails: a connection ends without TLS close_notify (cause not yet found)";
+
 // Made once per test program (openssl, on the build machine) and kept until it ends.
 class TestCertificates {
 public:

@@ -38,8 +38,7 @@ protected:
         if (test::UnderWine())
             GTEST_SKIP() << (std::string(GetParam().Server) == "vsftpd"
                                  ? "Wine's Schannel resumes no session, and vsftpd refuses such data connections"
-                                 : "under Wine a TLS transfer with pyftpdlib fails: a connection ends without TLS "
-                                   "close_notify (cause not yet found)");
+                                 : test::kWineTlsTransferSkip);
         if (std::string(GetParam().Server) == "vsftpd") {
             vsftpd_ =
                 std::make_unique<test::VsftpdServer>(test::VsftpdTlsConfig(certs->Cert("good"), certs->Key("good")));
@@ -179,9 +178,7 @@ TEST(FtpTlsPlainServer, EachModeAnswersAsItShould) {
 TEST(FtpTlsOnTheWire, NothingInClear) {
     const TestCertificates* certs = TestCertificates::Get();
     if (!certs) GTEST_SKIP() << "certificates: " << TestCertificates::Error();
-    if (test::UnderWine())
-        GTEST_SKIP() << "under Wine a TLS transfer with pyftpdlib fails: a connection ends without TLS close_notify "
-                        "(cause not yet found)";
+    if (test::UnderWine()) GTEST_SKIP() << test::kWineTlsTransferSkip;
     TlsPyFtpServer tls("good"), plain("good", true);
     if (!tls.Running() || !plain.Running()) GTEST_SKIP() << tls.Error() << plain.Error();
     const std::string archive = test::RandomBytes(300000, 99);
