@@ -38,6 +38,8 @@ bool TForm1::CheckInternet() {
     // reach the client does so within a second or two, so the passive retry comes soon.
     IdFTP1.DataConnectionTimeout = std::min(service.TransferTimeout, kActiveDataWait);
     IdFTP1.PassiveFallback = true;
+    IdFTP1.UseTLS = service.Tls;
+    IdFTP1.TlsCaFile = service.TlsCaFile;
     return true;
 }
 
@@ -47,7 +49,10 @@ bool TForm1::ConnectServer() {
         IdFTP1.Password = window_.PasswordText();
         IdFTP1.Host = FtpHostName_;
         IdFTP1.Port = FtpPort_;
+        IdFTP1.TlsExpected = TlsRemembered(SettingsFile(), FtpHostName_);
         IdFTP1.Connect(true, -1);
+        // From now on a refusal of TLS by this host is someone else answering for it.
+        if (IdFTP1.TlsActive()) RememberTls(SettingsFile(), FtpHostName_);
         window_.SetStatusText("서버 접속 완료");
         WriteSetting(FtpHostName_, "FTPHOST");
         WriteSetting(window_.UserIDText(), "HOSTID");

@@ -1,5 +1,6 @@
 #include "app/Service.h"
 
+#include <cctype>
 #include <charconv>
 
 #include "platform/IniFile.h"
@@ -16,7 +17,31 @@ int32_t NumberOr(const std::string& text, int32_t low, int32_t high, int32_t fal
     return value;
 }
 
+// "auto", "require" or "off", else fallback.
+TIdFTPTlsMode TlsModeOr(const std::string& text, TIdFTPTlsMode fallback) {
+    if (text == "auto") return ftpTlsAuto;
+    if (text == "require") return ftpTlsRequire;
+    if (text == "off") return ftpTlsOff;
+    return fallback;
+}
+
+constexpr const char* kTlsHostsSection = "TlsHosts";
+
+// Host names do not depend on case.
+std::string HostKey(std::string host) {
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return host;
+}
+
 }  // namespace
+
+bool TlsRemembered(const std::string& settingsFile, const std::string& host) {
+    return TIniFile(settingsFile).ReadString(kTlsHostsSection, HostKey(host), "") == "1";
+}
+
+void RememberTls(const std::string& settingsFile, const std::string& host) {
+    if (!TlsRemembered(settingsFile, host)) TIniFile(settingsFile).WriteString(kTlsHostsSection, HostKey(host), "1");
+}
 
 TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile) {
     TIniFile ini(settingsFile);
@@ -27,6 +52,8 @@ TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile) {
     service.ProbeTimeout = NumberOr(ini.ReadString("Service", "ProbeTimeout", ""), 1, 600000, NB_PROBE_TIMEOUT);
     service.TransferTimeout =
         NumberOr(ini.ReadString("Service", "TransferTimeout", ""), 100, 3600000, NB_TRANSFER_TIMEOUT);
+    service.Tls = TlsModeOr(ini.ReadString("Service", "Tls", ""), TlsModeOr(NB_FTP_TLS, ftpTlsAuto));
+    service.TlsCaFile = ini.ReadString("Service", "TlsCaFile", "");
     if (service.FtpHost.empty()) service.FtpHost = NB_FTP_HOST;
     if (service.ProbeHost.empty()) service.ProbeHost = NB_PROBE_HOST;
     return service;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "net/ftp/IdFTP.h"
+
 namespace nb {
 
 struct TServiceEndpoints {
@@ -13,8 +15,15 @@ struct TServiceEndpoints {
     // Longest silence of the server (ms) on the control or a data connection, and longest wait
     // for it to open a data connection, before a transfer fails.
     int32_t TransferTimeout = 30000;
+    TIdFTPTlsMode Tls = ftpTlsAuto;
+    // Further certificate authorities for the server's certificate (a PEM file); empty: none.
+    std::string TlsCaFile;
 };
 
 TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile);
+
+// Whether host accepted TLS before, as the settings file remembers it.
+bool TlsRemembered(const std::string& settingsFile, const std::string& host);
+void RememberTls(const std::string& settingsFile, const std::string& host);
 
 }  // namespace nb

@@ -19,12 +19,15 @@ namespace {
 const std::string kUsage =
     std::string(
         "usage: nestbridge-cli ftp --host H [--port P] [--user U [--password P | --password-file FILE]]\n"
-        "        [--passive] [--quiet]\n"
+        "        [--passive] [--tls auto|require|off] [--ca-file FILE] [--quiet]\n"
         "        size REMOTE | get REMOTE LOCAL | put LOCAL REMOTE\n"
         "  size   prints the remote file's size in bytes (-1 when the server does not tell it)\n"
         "  get    downloads REMOTE into LOCAL, replacing LOCAL\n"
         "  put    uploads LOCAL as REMOTE\n"
-        "  --port defaults to 21; data connections are active unless --passive.\n") +
+        "  --port defaults to 21; data connections are active unless --passive.\n"
+        "  --tls    auto (default): TLS when the server offers it; require: a server without TLS\n"
+        "           is refused; off: plain FTP. The server's certificate must verify for --host\n"
+        "           against the system's trust store or the authorities in --ca-file.\n") +
     kPasswordUsage;
 
 std::string Speed(int64_t bytes, uint32_t elapsedMs) {
@@ -69,12 +72,17 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
     const bool hasUser = args.Value("--user", user);
     const PasswordOptions passwordOptions = TakePasswordOptions(args);
     const bool passive = args.Flag("--passive");
+    std::string tlsText = "auto", caFile;
+    args.Value("--tls", tlsText);
+    args.Value("--ca-file", caFile);
     const bool quiet = args.Flag("--quiet");
     std::vector<std::string> rest;
     if (!args.Positionals(rest)) return UsageError(self, args.Error);
     if (!hasHost || host.empty()) return UsageError(self, "--host is required");
     long long port = 0;
     if (!ParseInt(portText, port) || port < 1 || port > 65535) return UsageError(self, "bad port " + portText);
+    const TIdFTPTlsMode tls = tlsText == "require" ? ftpTlsRequire : tlsText == "off" ? ftpTlsOff : ftpTlsAuto;
+    if (tlsText != "auto" && tlsText != "require" && tlsText != "off") return UsageError(self, "bad --tls " + tlsText);
     if (rest.empty()) return UsageError(self, "an operation is required");
     const std::string& op = rest[0];
     const size_t operands = op == "size" ? 1 : (op == "get" || op == "put") ? 2 : 0;
@@ -91,6 +99,8 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
     ftp.Username = user;
     ftp.Password = password;
     ftp.Passive = passive;
+    ftp.UseTLS = tls;
+    ftp.TlsCaFile = caFile;
     ftp.RecvBufferSize = 8192;
     ftp.SendBufferSize = 1024;
     TerminalProgress progress(quiet);

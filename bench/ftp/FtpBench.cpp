@@ -1,6 +1,7 @@
 // Upload and download throughput of TIdFTP with the application's buffer sizes (send 1024,
 // receive 8192), next to curl, against the same vsftpd on loopback in the same run, both in
-// active mode. Also the peak memory of this process, which must not grow with the file.
+// active mode; with "tls" as third argument both over TLS in passive mode (curl --ssl-reqd, vsftpd requiring TLS
+// and session reuse). Also the peak memory of this process, which must not grow with the file.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "net/ftp/IdFTP.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TlsSupport.h"
 
 namespace {
 
@@ -41,8 +43,17 @@ bool SameFiles(const std::string& a, const std::string& b) {
     }
 }
 
+std::vector<std::string> curlTls;
+
 bool Curl(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"curl", "-sS", "--ftp-port", "127.0.0.1"};
+    // curl 7.88 cannot run an active data connection over TLS here (inet_ntop errno 97), so
+    // the TLS runs are passive on both sides.
+    std::vector<std::string> argv{"curl", "-sS"};
+    if (curlTls.empty()) {
+        argv.insert(argv.end(), {"--ftp-port", "127.0.0.1"});
+    } else {
+        argv.insert(argv.end(), curlTls.begin(), curlTls.end());
+    }
     argv.insert(argv.end(), args.begin(), args.end());
     auto r = nb::test::RunCommand(argv);
     if (r.ExitCode != 0) std::fprintf(stderr, "curl failed (%d): %s\n", r.ExitCode, r.Stderr.c_str());
@@ -54,14 +65,27 @@ bool Curl(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     const int mib = argc > 1 ? std::atoi(argv[1]) : 256;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    const bool tls = argc > 3 && std::string(argv[3]) == "tls";
+    const nb::test::TestCertificates* certs = nullptr;
+    if (tls) {
+        // The certificates are made by a script of the source tree.
+        if (!std::getenv("NB_SOURCE_DIR")) setenv("NB_SOURCE_DIR", NB_SOURCE_DIR, 1);
+        certs = nb::test::TestCertificates::Get();
+        if (!certs) {
+            std::fprintf(stderr, "certificates: %s\n", nb::test::TestCertificates::Error().c_str());
+            return 1;
+        }
+        curlTls = {"--ssl-reqd", "--cacert", certs->CaFile()};
+    }
     nb::test::TempDir dir;
-    nb::test::VsftpdServer server;
+    nb::test::VsftpdServer server(tls ? nb::test::VsftpdTlsConfig(certs->Cert("good"), certs->Key("good")) : "");
     if (!server.Running()) {
         std::fprintf(stderr, "%s\n", server.Error().c_str());
         return 1;
     }
     const int port = server.Port();
-    const std::string url = "ftp://127.0.0.1:" + std::to_string(port) + "/";
+    const std::string host = "127.0.0.1";
+    const std::string url = "ftp://" + host + ":" + std::to_string(port) + "/";
     const std::string root = server.Root();
 
     const std::string source = dir / "source.bin";
@@ -74,13 +98,19 @@ int main(int argc, char** argv) {
     }
     const long rssBefore = PeakRssKiB();
     const double mb = mib * 1048576.0 / 1e6;
-    std::printf("file %d MiB, best of %d rounds, vsftpd on loopback, active mode\n", mib, rounds);
+    std::printf("file %d MiB, best of %d rounds, vsftpd on loopback, %s\n", mib, rounds,
+                tls ? "passive mode, TLS" : "active mode");
     // The application's sizes first; then large ones, to tell the client's cost from the
     // system calls that 1 KiB sends cost.
     for (auto [send, recv] : {std::pair{1024, 8192}, std::pair{65536, 65536}}) {
         nb::TIdFTP ftp;
-        ftp.Host = "127.0.0.1";
+        ftp.Host = host;
         ftp.Port = port;
+        if (tls) {
+            ftp.UseTLS = nb::ftpTlsRequire;
+            ftp.Passive = true;
+            ftp.TlsCaFile = certs->CaFile();
+        }
         ftp.Username = "anonymous";
         ftp.Password = "bench@";
         ftp.SendBufferSize = send;

@@ -18,6 +18,7 @@ TIdSocketHandle* TIdFTP::ControlBinding() {
 }
 
 void TIdFTP::Connect(bool autoLogin, int32_t timeout) {
+    tlsContext_.reset();
     try {
         const std::string host = Host;
         const int32_t port = Port;
@@ -32,6 +33,7 @@ void TIdFTP::Connect(bool autoLogin, int32_t timeout) {
         Port = port;
         ReadReply({220});
         GreetingReply().Assign(LastReply());
+        NegotiateTls();
         if (autoLogin) {
             Login();
             if (OnAfterClientLogin) OnAfterClientLogin(*this);
@@ -49,9 +51,35 @@ void TIdFTP::Connect(bool autoLogin, int32_t timeout) {
     }
 }
 
+void TIdFTP::NegotiateTls() {
+    if (UseTLS == ftpTlsOff) return;
+    const int16_t code = SendCommand("AUTH TLS");
+    if (code == 234) {
+        // Bytes behind the answer came in clear, perhaps from someone else than the server.
+        if (Incoming.Size() > 0) throw EIdTLSError("the server sent unprotected data after accepting TLS");
+        // Each data connection resumes the control connection's session.
+        auto context = std::make_unique<TIdTLSContext>(TIdTLSConfig{TlsCaFile, true});
+        IOHandler()->StartTLS(*context, Host, tlsPrimary, ReadTimeout);
+        tlsContext_ = std::move(context);
+        if (OnTlsEstablished) OnTlsEstablished(*this);
+        return;
+    }
+    const auto& lines = LastReply().Text();
+    const std::string reply = std::to_string(code) + " " + (lines.empty() ? std::string() : lines.front());
+    // Servers without TLS answer with whatever they say to an unknown command before login.
+    if (code / 100 != 4 && code / 100 != 5)
+        throw EIdProtocolReplyError(code, "unexpected answer to AUTH TLS: " + reply);
+    if (UseTLS == ftpTlsRequire) throw EIdFTPTlsRefused(code, "the server does not offer TLS: " + reply);
+    if (TlsExpected) throw EIdFTPTlsRefused(code, "the server refused TLS, though it accepted it before: " + reply);
+}
+
 void TIdFTP::Login() {
     if (SendCommand("USER " + Username, {230, 331}) == 331) SendCommand("PASS " + Password, 230);
     loginReply_.Assign(LastReply());
+    if (TlsActive()) {
+        SendCommand("PBSZ 0", 200);
+        SendCommand("PROT P", 200);
+    }
     SendTransferType();
 }
 

@@ -8,6 +8,7 @@
 
 #include "net/transport/IdRFCReply.h"
 #include "net/transport/IdTCPClient.h"
+#include "net/transport/IdTLS.h"
 
 namespace nb {
 
@@ -16,6 +17,10 @@ class TIdSocketHandle;
 class TIdSimpleServer;
 
 enum TIdFTPTransferType : uint8_t { ftASCII, ftBinary };
+
+// Explicit TLS (AUTH TLS): never asked for; asked for, with plain text when the server refuses;
+// asked for, and a refusal fails the connect.
+enum TIdFTPTlsMode : uint8_t { ftpTlsOff, ftpTlsAuto, ftpTlsRequire };
 
 enum TIdFtpProxyType : uint8_t {
     fpcmNone,
@@ -65,6 +70,12 @@ public:
     EIdFTPTextNotSendable() : EIdException("The command holds a character the system's code page cannot send.") {}
 };
 
+// AUTH TLS was refused where TLS is required, or by a server that accepted it before.
+class EIdFTPTlsRefused : public EIdProtocolReplyError {
+public:
+    using EIdProtocolReplyError::EIdProtocolReplyError;
+};
+
 class TIdFTP : public TIdTCPClient {
 public:
     TIdFTP();
@@ -81,12 +92,22 @@ public:
     // An active transfer whose PORT is refused, or whose data connection does not arrive within
     // DataConnectionTimeout, is tried once more in passive mode on the same control connection.
     bool PassiveFallback = false;
+    TIdFTPTlsMode UseTLS = ftpTlsOff;
+    // A PEM file of further certificate authorities for the server's certificate.
+    std::string TlsCaFile;
+    // The server accepted TLS before: under ftpTlsAuto a refusal now fails the connect, since
+    // someone on the path could otherwise strip TLS by answering for the server.
+    bool TlsExpected = false;
+    // Fired once the server accepted AUTH TLS and the handshake verified it, before USER.
+    std::function<void(TIdFTP& Sender)> OnTlsEstablished;
     std::function<void(TIdFTP& Sender)> OnAfterClientLogin;
     std::function<void(TIdFTP& Sender, TStream& Stream)> OnAfterGet;
 
     TIdFTPTransferType TransferType() const { return transferType_; }
     void SetTransferType(TIdFTPTransferType value);
 
+    // The control connection runs over TLS, and so will every data connection.
+    bool TlsActive() const { return tlsContext_ != nullptr; }
     const std::string& SystemDescription() const { return systemDescription_; }
     TIdRFCReply& LoginReply() { return loginReply_; }
     // The data connection of the transfer in progress; null outside transfers.
@@ -127,6 +148,11 @@ public:
 private:
     class DataConnectionScope;
 
+    // AUTH TLS and the handshake, as UseTLS asks.
+    void NegotiateTls();
+    // The data connection's handshake, resuming the control connection's session.
+    void SecureData(TIdTCPConnection& data);
+
     // The control connection's socket handle; null without a socket transport.
     TIdSocketHandle* ControlBinding();
     TIdSimpleServer& ListenForData();
@@ -147,6 +173,7 @@ private:
     std::string systemDescription_;
     TIdRFCReply loginReply_;
     std::unique_ptr<TIdTCPConnection> dataConnection_;
+    std::unique_ptr<TIdTLSContext> tlsContext_;
 };
 
 }  // namespace nb

@@ -165,6 +165,7 @@ void TIdFTP::RetrieveActive(const std::string& command, TStream& stream, bool re
     if (resume) SendCommand("REST " + std::to_string(stream.Position()), 350);
     SendCommand(command, {125, 150, 154});
     AcceptData(listener);
+    SecureData(listener);
     listener.ReadToStream(stream, -1, true);
 }
 
@@ -173,6 +174,7 @@ void TIdFTP::StoreActive(const std::string& command, TStream& stream, bool fromS
     TIdSimpleServer& listener = ListenForData();
     SendCommand(command, {125, 150});
     AcceptData(listener);
+    SecureData(listener);
     listener.WriteFromStream(stream, fromStart, false, 0);
 }
 
@@ -204,6 +206,7 @@ void TIdFTP::RetrievePassive(const std::string& command, TStream& stream, bool r
     if (resume) SendCommand("REST " + std::to_string(stream.Position()), 350);
     WriteLine(command);
     ReadReply({125, 150, 154});
+    SecureData(data);
     data.ReadToStream(stream, -1, true);
 }
 
@@ -216,11 +219,19 @@ void TIdFTP::StorePassive(const std::string& command, TStream& stream, bool from
     TIdTCPClient& data = OpenPassiveData(host, port);
     ScopeExit disconnect([&data] { data.Disconnect(); });
     ReadReply({110, 125, 150});
+    SecureData(data);
     try {
         data.WriteFromStream(stream, fromStart, false, 0);
     } catch (const EIdSocketError& e) {
         if (e.ErrorCode != Id_WSAENOTSOCK) throw;
     }
+}
+
+// Servers start the data connection's handshake once they have announced the transfer, so it
+// runs only after the preliminary reply.
+void TIdFTP::SecureData(TIdTCPConnection& data) {
+    if (!tlsContext_) return;
+    data.IOHandler()->StartTLS(*tlsContext_, Host, tlsResuming, DataReadTimeout);
 }
 
 void TIdFTP::ReadFinalReply() {

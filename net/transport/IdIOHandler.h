@@ -6,6 +6,7 @@
 
 #include "net/transport/IdComponent.h"
 #include "net/transport/IdStack.h"
+#include "net/transport/IdTLS.h"
 
 namespace nb {
 
@@ -31,6 +32,10 @@ public:
     virtual int32_t SendMany(TIdSendChunk* chunks, int32_t count);
     // Bounds the sends that follow (ms, 0: none); a transport without a socket ignores it.
     virtual void SetSendTimeout(int32_t) {}
+    // From now on every byte goes through a TLS session whose handshake runs here (bounded by
+    // timeoutMs, 0: none); a transport that cannot carry one raises EIdTLSError.
+    virtual void StartTLS(TIdTLSContext& context, const std::string& hostName, TIdTLSRole role, int32_t timeoutMs);
+    virtual bool TLSActive() const { return false; }
 };
 
 }  // namespace nb

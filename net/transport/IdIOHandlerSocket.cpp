@@ -1,13 +1,34 @@
 #include "net/transport/IdIOHandlerSocket.h"
 
+#include <cstring>
+
 #include "net/transport/IdException.h"
 
 namespace nb {
 
+// The socket's own calls, under the TLS session.
+class TIdIOHandlerSocket::RawIO : public TIdTLSRawIO {
+public:
+    explicit RawIO(TIdSocketHandle& handle) : handle_(handle) {}
+    int32_t RawSend(const void* buffer, int32_t length) override { return handle_.SendRaw(buffer, length, 0); }
+    int32_t RawReceive(void* buffer, int32_t length) override { return handle_.ReceiveRaw(buffer, length, 0); }
+    bool RawWaitReadable(int32_t milliseconds) override { return handle_.WaitReadable(milliseconds); }
+
+private:
+    TIdSocketHandle& handle_;
+};
+
 TIdIOHandlerSocket::~TIdIOHandlerSocket() { Close(); }
+
+void TIdIOHandlerSocket::EndTLS() {
+    if (tls_ && IsOpen()) tls_->Shutdown();
+    tls_.reset();
+    rawIO_.reset();
+}
 
 void TIdIOHandlerSocket::Open() {
     TIdIOHandler::Open();
+    EndTLS();
     if (!socketHandle_) {
         socketHandle_ = std::make_unique<TIdSocketHandle>();
     } else {
@@ -19,6 +40,7 @@ void TIdIOHandlerSocket::Open() {
 
 void TIdIOHandlerSocket::Close() {
     TIdIOHandler::Close();
+    EndTLS();
     if (socketHandle_) socketHandle_->Release();
 }
 
@@ -26,23 +48,63 @@ bool TIdIOHandlerSocket::IsOpen() { return socketHandle_ && socketHandle_->Alloc
 
 bool TIdIOHandlerSocket::WaitReadable(int32_t milliseconds) {
     if (!socketHandle_) throw EIdConnClosedGracefully();
+    if (tls_) {
+        if (tls_->Pending()) return true;
+        // A readable socket may hold part of a record only: the receive that follows waits for
+        // the rest as long as this wait could have.
+        tls_->SetReceiveTimeout(milliseconds);
+    }
     return socketHandle_->WaitReadable(milliseconds);
 }
 
 int32_t TIdIOHandlerSocket::Receive(void* buffer, int32_t length) {
     if (!IsOpen()) throw EIdClosedSocket();
-    return socketHandle_->ReceiveRaw(buffer, length, 0);
+    if (!tls_) return socketHandle_->ReceiveRaw(buffer, length, 0);
+    const int32_t n = tls_->Receive(buffer, length);
+    tls_->SetReceiveTimeout(0);
+    return n;
 }
 
 int32_t TIdIOHandlerSocket::Send(const void* buffer, int32_t length) {
     if (!IsOpen()) throw EIdClosedSocket();
-    return socketHandle_->SendRaw(buffer, length, 0);
+    if (!tls_) return socketHandle_->SendRaw(buffer, length, 0);
+    tls_->Send(buffer, length);
+    return length;
 }
 
 int32_t TIdIOHandlerSocket::SendMany(TIdSendChunk* chunks, int32_t count) {
     if (!IsOpen()) throw EIdClosedSocket();
-    return socketHandle_->SendManyRaw(chunks, count, 0);
+    if (!tls_) return socketHandle_->SendManyRaw(chunks, count, 0);
+    // The chunks go out as full records rather than one small record each.
+    int64_t total = 0;
+    for (int32_t i = 0; i < count; ++i) total += chunks[i].Length;
+    tlsBatch_.resize(static_cast<size_t>(total));
+    size_t at = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        std::memcpy(tlsBatch_.data() + at, chunks[i].Buffer, static_cast<size_t>(chunks[i].Length));
+        at += static_cast<size_t>(chunks[i].Length);
+    }
+    tls_->Send(tlsBatch_.data(), static_cast<int32_t>(total));
+    for (int32_t i = 0; i < count; ++i) chunks[i].Sent = chunks[i].Length;
+    return count;
 }
+
+void TIdIOHandlerSocket::StartTLS(TIdTLSContext& context, const std::string& hostName, TIdTLSRole role,
+                                  int32_t timeoutMs) {
+    if (!IsOpen()) throw EIdClosedSocket();
+    EndTLS();
+    auto raw = std::make_unique<RawIO>(*socketHandle_);
+    try {
+        tls_ = std::make_unique<TIdTLSSession>(context, *raw, hostName, role, timeoutMs);
+    } catch (...) {
+        // Nothing may follow a failed handshake in clear.
+        Close();
+        throw;
+    }
+    rawIO_ = std::move(raw);
+}
+
+bool TIdIOHandlerSocket::TLSResumed() const { return tls_ && tls_->Resumed(); }
 
 void TIdIOHandlerSocket::SetSendTimeout(int32_t timeoutMs) {
     if (IsOpen()) socketHandle_->SetSendTimeout(timeoutMs);

@@ -1,6 +1,8 @@
 #pragma once
 // The socket transport: one owned TIdSocketHandle, opened by Open and connected by ConnectTo.
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "net/transport/IdIOHandler.h"
 #include "net/transport/IdSocketHandle.h"
@@ -27,6 +29,10 @@ public:
     int32_t Send(const void* buffer, int32_t length) override;
     int32_t SendMany(TIdSendChunk* chunks, int32_t count) override;
     void SetSendTimeout(int32_t timeoutMs) override;
+    void StartTLS(TIdTLSContext& context, const std::string& hostName, TIdTLSRole role, int32_t timeoutMs) override;
+    bool TLSActive() const override { return tls_ != nullptr; }
+    // Whether the TLS session resumed an earlier one (false without TLS).
+    bool TLSResumed() const;
     // timeout -1 (or 0): a plain blocking connect; a positive timeout bounds the connect and
     // fails with socket error 10060 when it runs out.
     void ConnectTo(const std::string& host, int32_t port, const std::string& boundIP, int32_t boundPort,
@@ -36,7 +42,14 @@ public:
     TIdSocketHandle* SocketHandle() { return socketHandle_.get(); }
 
 private:
+    class RawIO;
+    // Ends the TLS session (telling the peer) before the socket goes.
+    void EndTLS();
+
     std::unique_ptr<TIdSocketHandle> socketHandle_;
+    std::unique_ptr<TIdTLSRawIO> rawIO_;
+    std::unique_ptr<TIdTLSSession> tls_;
+    std::vector<uint8_t> tlsBatch_;
 };
 
 }  // namespace nb

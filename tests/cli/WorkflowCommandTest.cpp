@@ -3,7 +3,9 @@
 
 #include <filesystem>
 
+#include "platform/IniFile.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/TlsSupport.h"
 
 namespace nb::test {
 namespace {
@@ -66,6 +68,52 @@ TEST_F(WorkflowCommandTest, UploadOnOneComputerDownloadOnTheOther) {
     EXPECT_EQ(ReadFile(home + "/Sale.DB"), ReadFile(office + "/Sale.DB"));
     EXPECT_EQ(ReadFile(home + "/TaxBill.MB"), "tax bills");
     EXPECT_TRUE(PathExists(home + "/ZipCode.txt")) << "zipcode.bck beside the executable is restored too";
+}
+
+// A press over TLS makes the settings file remember the host; a later refusal of TLS by the same
+// host (a plain server in its place) fails the connect, as does a plain server under "require".
+TEST_F(WorkflowCommandTest, TlsHostIsRememberedAndItsRefusalFails) {
+    const TestCertificates* certs = TestCertificates::Get();
+    if (!certs) GTEST_SKIP() << "certificates: " << TestCertificates::Error();
+    if (UnderWine()) GTEST_SKIP() << kWineTlsTransferSkip;
+    TlsPyFtpServer tls("good"), plain("good", true);
+    ASSERT_TRUE(tls.Running()) << tls.Error();
+    ASSERT_TRUE(plain.Running()) << plain.Error();
+    WriteServiceSettings(Settings(), tls.Port());
+    TIniFile settings(Settings());
+    settings.WriteString("Service", "FtpHost", "localhost");
+    settings.WriteString("Service", "TlsCaFile", certs->CaFile());
+    const std::string data = root / "data";
+    fs::create_directories(data);
+    WriteFile(data + "/Sale.DB", RandomBytes(50000, 4));
+    const std::vector<std::string> login{"--user", tls.User(), "--password", tls.Password(), "--quiet"};
+    auto press = [&](const char* command) {
+        std::vector<std::string> args{command, "--data-folder", data};
+        args.insert(args.end(), login.begin(), login.end());
+        return Run(args);
+    };
+
+    auto up = press("upload");
+    ASSERT_EQ(up.ExitCode, 0) << up.Stderr;
+    EXPECT_NE(tls.Commands().find("PROT"), std::string::npos);
+    EXPECT_EQ(settings.ReadString("TlsHosts", "localhost", ""), "1");
+
+    struct Case {
+        const char* Tls;
+        bool Remembered;
+        const char* Reason;
+    };
+    for (const Case& c : {Case{"auto", true, "accepted it before"}, Case{"require", false, "does not offer TLS"}}) {
+        SCOPED_TRACE(c.Tls);
+        settings.WriteString("Service", "FtpPort", std::to_string(plain.Port()));
+        settings.WriteString("Service", "Tls", c.Tls);
+        if (!c.Remembered) settings.WriteString("TlsHosts", "localhost", "");
+        auto down = press("download");
+        EXPECT_EQ(down.ExitCode, 1);
+        EXPECT_EQ(down.Stdout, "인터넷 사용가능\n서버 접속에 실패하였습니다.\n");
+        EXPECT_NE(down.Stderr.find(c.Reason), std::string::npos) << down.Stderr;
+    }
+    EXPECT_EQ(plain.Commands().find("USER"), std::string::npos) << plain.Commands();
 }
 
 TEST_F(WorkflowCommandTest, FailuresExitOneWithTheWindowsMessages) {

@@ -110,7 +110,7 @@ PyFtpServer::PyFtpServer(const std::string& user, const std::string& password) :
 
 PyFtpServer::~PyFtpServer() = default;
 
-VsftpdServer::VsftpdServer() {
+VsftpdServer::VsftpdServer(const std::string& extraConfig) {
     fs::create_directories(Root());
     fs::permissions(Root(), fs::perms(0755));
     port_ = FreePort();
@@ -122,7 +122,9 @@ VsftpdServer::VsftpdServer() {
                           "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" +
                           HostPath(Root()) + "\nsecure_chroot_dir=" + HostPath(dir_.Path()) +
                           "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
-                          "seccomp_sandbox=NO\nxferlog_enable=NO\n");
+                          "seccomp_sandbox=NO\nxferlog_enable=NO\nlog_ftp_protocol=YES\ndual_log_enable=YES\n"
+                          "vsftpd_log_file=" +
+                          HostPath(LogFile()) + "\n" + extraConfig);
     process_ = std::make_unique<ServerProcess>(std::vector<std::string>{"/usr/sbin/vsftpd", HostPath(config)});
     if (process_->WaitForPort(port_)) return;
     error_ = process_->Exited() ? "vsftpd exited (is vsftpd installed?)" : "vsftpd did not start listening";

@@ -204,15 +204,17 @@ private:
 
 // vsftpd in the foreground, unprivileged, on 127.0.0.1 and a free port: anonymous login with
 // writes, renames and deletes allowed in Root(), active and passive data connections.
+// extraConfig lines are appended to its configuration; the protocol is logged to LogFile().
 class VsftpdServer {
 public:
-    VsftpdServer();
+    explicit VsftpdServer(const std::string& extraConfig = "");
     ~VsftpdServer();
     VsftpdServer(const VsftpdServer&) = delete;
     VsftpdServer& operator=(const VsftpdServer&) = delete;
 
     int Port() const { return port_; }
     std::string Root() const { return dir_ / "root"; }
+    std::string LogFile() const { return dir_ / "vsftpd.log"; }
     bool Running() const { return process_ != nullptr; }
     const std::string& Error() const { return error_; }
 
