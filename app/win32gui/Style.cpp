@@ -1,0 +1,173 @@
+#include "app/win32gui/Style.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "app/FormTexts.h"
+#include "platform/win32/Win32.h"
+
+namespace nb {
+
+namespace {
+
+constexpr const wchar_t* LabelColourProperty = L"NestbridgeTextColour";
+
+LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+            // The window that owns the controls decides what they do.
+            return ::SendMessageW(::GetParent(panel), message, wParam, lParam);
+        case WM_CTLCOLORSTATIC:
+            return LabelColours(panel, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = ::BeginPaint(panel, &paint);
+            wchar_t name[32] = {};
+            ::GetClassNameW(panel, name, 32);
+            if (std::wstring(name) == BevelPanelClass) {
+                RECT r;
+                ::GetClientRect(panel, &r);
+                // Lowered outside, raised inside.
+                ::DrawEdge(dc, &r, BDR_SUNKENOUTER | BDR_RAISEDINNER, BF_RECT);
+            }
+            ::EndPaint(panel, &paint);
+            return 0;
+        }
+        default: return ::DefWindowProcW(panel, message, wParam, lParam);
+    }
+}
+
+TFontHandle MakeFont(bool bold) {
+    LOGFONTW font{};
+    font.lfHeight = -Scale(12);
+    font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    font.lfCharSet = HANGEUL_CHARSET;
+    font.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    font.lfQuality = DEFAULT_QUALITY;
+    font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    wcscpy_s(font.lfFaceName, L"\uad74\ub9bc");  // 굴림
+    return TFontHandle(::CreateFontIndirectW(&font));
+}
+
+}  // namespace
+
+int DisplayDpi() {
+    static const int dpi = [] {
+        HDC screen = ::GetDC(nullptr);
+        int value = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+        if (screen) ::ReleaseDC(nullptr, screen);
+        return value > 0 ? value : 96;
+    }();
+    return dpi;
+}
+
+int Scale(int pixels) { return ::MulDiv(pixels, DisplayDpi(), 96); }
+
+HFONT WindowFont(bool bold) {
+    static const TFontHandle regular = MakeFont(false);
+    static const TFontHandle heavy = MakeFont(true);
+    return bold ? heavy.get() : regular.get();
+}
+
+const std::wstring& ApplicationTitle() {
+    static const std::wstring title = Widen(texts::ApplicationTitle);
+    return title;
+}
+
+void RegisterWindowClasses(HINSTANCE instance) {
+    static const bool registered = [instance] {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+        ::InitCommonControlsEx(&controls);
+        for (const wchar_t* name : {PanelClass, BevelPanelClass}) {
+            WNDCLASSEXW panel{};
+            panel.cbSize = sizeof panel;
+            panel.lpfnWndProc = PanelProc;
+            panel.hInstance = instance;
+            panel.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+            panel.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+            panel.lpszClassName = name;
+            ::RegisterClassExW(&panel);
+        }
+        return true;
+    }();
+    (void)registered;
+}
+
+void SetLabelColour(HWND label, COLORREF colour) {
+    // Stored plus one, so that black is not mistaken for "no colour".
+    ::SetPropW(label, LabelColourProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(colour) + 1));
+}
+
+LRESULT LabelColours(HWND parent, HDC dc, HWND label) {
+    auto stored = reinterpret_cast<UINT_PTR>(::GetPropW(label, LabelColourProperty));
+    ::SetTextColor(dc, stored ? static_cast<COLORREF>(stored - 1) : ::GetSysColor(COLOR_WINDOWTEXT));
+    ::SetBkMode(dc, TRANSPARENT);
+    auto background = static_cast<UINT_PTR>(::GetClassLongPtrW(parent, GCLP_HBRBACKGROUND));
+    // A class brush given as a system colour index plus one.
+    if (background > 0 && background <= COLOR_MENUBAR + 1)
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(static_cast<int>(background - 1)));
+    return static_cast<LRESULT>(background);
+}
+
+std::wstring Widen(const std::string& utf8) { return win32::Widen(utf8); }
+std::string Narrow(const std::wstring& wide) { return win32::Narrow(wide); }
+
+std::string WindowText(HWND window) {
+    int length = ::GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    int got = ::GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return Narrow(text);
+}
+
+HWND CreateChild(HWND parent, const wchar_t* className, const std::string& text, DWORD style, int x, int y, int width,
+                 int height, int id, DWORD exStyle, HFONT font) {
+    HWND child =
+        ::CreateWindowExW(exStyle, className, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
+                          Scale(width), Scale(height), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                          reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : WindowFont()), FALSE);
+    return child;
+}
+
+HWND CreateLabel(HWND parent, const std::string& text, int x, int y, int width, int height, bool wordWrap, HFONT font) {
+    if (!font) font = WindowFont();
+    HWND label = CreateChild(parent, L"Static", text, (wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX, x, y,
+                             width, height, 0, 0, font);
+    // Grow to what the text needs in this font; never shrink below the given size.
+    HDC dc = ::GetDC(label);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    std::wstring wide = Widen(text);
+    RECT need{0, 0, wordWrap ? Scale(width) : 0, 0};
+    ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &need,
+                DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap ? DT_WORDBREAK : 0));
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    int w = std::max<int>(need.right, Scale(width));
+    int h = std::max<int>(need.bottom, Scale(height));
+    ::SetWindowPos(label, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return label;
+}
+
+void CentreOnScreen(HWND window) {
+    RECT work{}, frame{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::GetWindowRect(window, &frame);
+    int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    int x = work.left + (work.right - work.left - width) / 2;
+    int y = work.top + (work.bottom - work.top - height) / 2;
+    ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SetClientSize(HWND window, int width, int height) {
+    RECT r{0, 0, Scale(width), Scale(height)};
+    ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE)));
+    ::SetWindowPos(window, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace nb
