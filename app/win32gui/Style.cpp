@@ -12,6 +12,52 @@ namespace nb {
 namespace {
 
 constexpr const wchar_t* LabelColourProperty = L"NestbridgeTextColour";
+constexpr const wchar_t* WordWrapProperty = L"NestbridgeWordWrap";
+
+// Lays a label's text out: lines broken at "\n" and, with word wrap, at the last blank that
+// fits the width; they follow each other at the pitch of the 12-pixel Hangul font the window
+// was made for, whatever font substitutes for it. Draws when a rectangle is given; answers the
+// size the text takes.
+SIZE LayOutLabel(HDC dc, const std::wstring& text, int width, bool wordWrap, const RECT* draw) {
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    const int pitch = std::min<int>(metrics.tmHeight, Scale(13));
+    int y = 0, widest = 0, lines = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring paragraph = text.substr(start, end - start);
+        do {
+            size_t take = paragraph.size();
+            SIZE extent{};
+            if (wordWrap && width > 0) {
+                int fit = 0;
+                ::GetTextExtentExPointW(dc, paragraph.c_str(), static_cast<int>(paragraph.size()), width, &fit, nullptr,
+                                        &extent);
+                if (static_cast<size_t>(fit) < paragraph.size()) {
+                    size_t blank = paragraph.rfind(L' ', static_cast<size_t>(fit));
+                    take = blank != std::wstring::npos && blank > 0 ? blank : std::max(fit, 1);
+                }
+            }
+            const bool broken = take < paragraph.size();
+            std::wstring line = paragraph.substr(0, take);
+            ::GetTextExtentPoint32W(dc, line.c_str(), static_cast<int>(line.size()), &extent);
+            widest = std::max<int>(widest, extent.cx);
+            if (draw)
+                ::ExtTextOutW(dc, draw->left, draw->top + y, ETO_CLIPPED, draw, line.c_str(),
+                              static_cast<UINT>(line.size()), nullptr);
+            y += pitch;
+            ++lines;
+            paragraph.erase(0, take);
+            if (broken)
+                while (!paragraph.empty() && paragraph.front() == L' ') paragraph.erase(0, 1);
+        } while (!paragraph.empty());
+        start = end + 1;
+    }
+    // The last line's descent reaches below its pitch.
+    return {widest, lines > 0 ? y - pitch + metrics.tmHeight : 0};
+}
 
 LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -135,21 +181,32 @@ HWND CreateChild(HWND parent, const wchar_t* className, const std::string& text,
 
 HWND CreateLabel(HWND parent, const std::string& text, int x, int y, int width, int height, bool wordWrap, HFONT font) {
     if (!font) font = WindowFont();
-    HWND label = CreateChild(parent, L"Static", text, (wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX, x, y,
-                             width, height, 0, 0, font);
+    HWND label = CreateChild(parent, L"Static", text, SS_OWNERDRAW, x, y, width, height, 0, 0, font);
+    if (wordWrap) ::SetPropW(label, WordWrapProperty, reinterpret_cast<HANDLE>(1));
     // Grow to what the text needs in this font; never shrink below the given size.
     HDC dc = ::GetDC(label);
     HGDIOBJ old = ::SelectObject(dc, font);
-    std::wstring wide = Widen(text);
-    RECT need{0, 0, wordWrap ? Scale(width) : 0, 0};
-    ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &need,
-                DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrap ? DT_WORDBREAK : 0));
+    SIZE need = LayOutLabel(dc, Widen(text), Scale(width), wordWrap, nullptr);
     ::SelectObject(dc, old);
     ::ReleaseDC(label, dc);
-    int w = std::max<int>(need.right, Scale(width));
-    int h = std::max<int>(need.bottom, Scale(height));
+    int w = wordWrap ? Scale(width) : std::max<int>(need.cx, Scale(width));
+    int h = std::max<int>(need.cy, Scale(height));
     ::SetWindowPos(label, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return label;
+}
+
+bool DrawLabel(HWND parent, const DRAWITEMSTRUCT& item) {
+    if (item.CtlType != ODT_STATIC) return false;
+    auto brush = reinterpret_cast<HBRUSH>(LabelColours(parent, item.hDC, item.hwndItem));
+    ::FillRect(item.hDC, &item.rcItem, brush);
+    auto font = reinterpret_cast<HFONT>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+    HGDIOBJ old = ::SelectObject(item.hDC, font ? font : WindowFont());
+    RECT r;
+    ::GetClientRect(item.hwndItem, &r);
+    bool wordWrap = ::GetPropW(item.hwndItem, WordWrapProperty) != nullptr;
+    LayOutLabel(item.hDC, Widen(WindowText(item.hwndItem)), r.right, wordWrap, &r);
+    ::SelectObject(item.hDC, old);
+    return true;
 }
 
 void CentreOnScreen(HWND window) {

@@ -61,8 +61,12 @@ std::string WindowText(HWND window);
 HWND CreateChild(HWND parent, const wchar_t* className, const std::string& text, DWORD style, int x, int y, int width,
                  int height, int id = 0, DWORD exStyle = 0, HFONT font = nullptr);
 // A label whose size follows its text (at least the given 96-dpi size); word wrap keeps the width.
+// The window holding it draws it with DrawLabel on WM_DRAWITEM.
 HWND CreateLabel(HWND parent, const std::string& text, int x, int y, int width = 0, int height = 0,
                  bool wordWrap = false, HFONT font = nullptr);
+
+// Draws a label of parent's; false when the item is not a label.
+bool DrawLabel(HWND parent, const DRAWITEMSTRUCT& item);
 
 // Moves a top-level window so that its frame is centred on the primary display's work area.
 void CentreOnScreen(HWND window);

@@ -100,6 +100,7 @@ LRESULT CALLBACK TForm2::WindowProc(HWND window, UINT message, WPARAM wParam, LP
             return 0;
         case WM_CTLCOLORSTATIC:
             return LabelColours(window, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_DRAWITEM: return DrawLabel(window, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
         default: return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
