@@ -67,6 +67,7 @@ LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
             return ::SendMessageW(::GetParent(panel), message, wParam, lParam);
         case WM_CTLCOLORSTATIC:
             return LabelColours(panel, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_DRAWITEM: return DrawLabel(panel, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = ::BeginPaint(panel, &paint);

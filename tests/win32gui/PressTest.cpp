@@ -100,8 +100,12 @@ protected:
 
 TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
     const std::map<std::string, std::string> tables = {
-        {"Sale.DB", test::RandomBytes(70000, 1)}, {"Sale.PX", "px"},        {"Item.DB", std::string(50000, 'i')},
-        {"UserInfo.DB", "사용자"},                {"TaxBill.MB", "memo"},   {"Notes.txt", "not a table"},
+        {"Sale.DB", test::RandomBytes(70000, 1)},
+        {"Sale.PX", "px"},
+        {"Item.DB", std::string(50000, 'i')},
+        {"UserInfo.DB", "사용자"},
+        {"TaxBill.MB", "memo"},
+        {"Notes.txt", "not a table"},
     };
     for (const auto& [name, bytes] : tables) WriteFile(dataFolder + "\\" + name, bytes);
 
@@ -130,9 +134,9 @@ TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
         EXPECT_TRUE(disabledDuringPress);
         EXPECT_TRUE(closeRefused);
     }
-    EXPECT_EQ(Steps(), (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "백업을 완료했습니다.",
-                                                 "파일을 올리는 중...", "Uploade speed ", "전송을 완료했습니다.",
-                                                 "서버 단절"}));
+    EXPECT_EQ(Steps(),
+              (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "백업을 완료했습니다.",
+                                        "파일을 올리는 중...", "Uploade speed ", "전송을 완료했습니다.", "서버 단절"}));
     EXPECT_FALSE(w.ProgressVisible());
     EXPECT_TRUE(::IsWindowEnabled(w.btnBackupWizard));
     EXPECT_TRUE(::IsWindowEnabled(w.Image1));
@@ -150,9 +154,9 @@ TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
         Click(w.btnRestoreWizard);
         EXPECT_EQ(answerer.Texts(), std::vector<std::string>{"모든 작업을 정상적으로 완료하였습니다."});
     }
-    EXPECT_EQ(Steps(), (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "파일을 받는 중...",
-                                                 "Download speed ", "전송을 완료했습니다.", "복원을 완료했습니다.",
-                                                 "서버 단절"}));
+    EXPECT_EQ(Steps(),
+              (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "파일을 받는 중...", "Download speed ",
+                                        "전송을 완료했습니다.", "복원을 완료했습니다.", "서버 단절"}));
     EXPECT_TRUE(::IsWindowEnabled(w.btnRestoreWizard));
 
     // Exactly the packed tables come back, together with what zipcode.bck holds.
@@ -215,8 +219,8 @@ TEST_F(WindowPress, TheBannerOpensTheAboutWindowModally) {
     bool aboutModal = false;
     answerer.OnModal = [&](HWND modal) {
         // The main window takes no input meanwhile.
-        aboutModal = modal == form->About().Handle() && form->About().Modal() &&
-                     !::IsWindowEnabled(form->Window().Handle());
+        aboutModal =
+            modal == form->About().Handle() && form->About().Modal() && !::IsWindowEnabled(form->Window().Handle());
     };
     EXPECT_FALSE(::IsWindowVisible(form->About().Handle()));
     ::SendMessageW(form->Window().Image1, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));

@@ -46,10 +46,49 @@ LOGFONTW FontOf(HWND window) {
 // The text colour its parent gives a label.
 COLORREF TextColourOf(HWND label) {
     HDC dc = ::CreateCompatibleDC(nullptr);
-    ::SendMessageW(::GetParent(label), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label));
+    ::SendMessageW(::GetParent(label), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                   reinterpret_cast<LPARAM>(label));
     COLORREF colour = ::GetTextColor(dc);
     ::DeleteDC(dc);
     return colour;
+}
+
+struct Drawn {
+    COLORREF Corner = 0;
+    int Inked = 0;  // pixels other than the corner's colour
+    int Reddish = 0;
+};
+
+// What a label's parent draws for it, into a bitmap of the label's size.
+Drawn DrawnLabel(HWND label) {
+    RECT r;
+    ::GetClientRect(label, &r);
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP picture = ::CreateDIBSection(dc, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(dc, picture);
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_STATIC;
+    item.hwndItem = label;
+    item.hDC = dc;
+    item.rcItem = r;
+    ::SendMessageW(::GetParent(label), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item));
+    ::GdiFlush();
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    auto colour = [](DWORD bgrx) { return RGB((bgrx >> 16) & 0xff, (bgrx >> 8) & 0xff, bgrx & 0xff); };
+    Drawn drawn;
+    drawn.Corner = colour(pixels[0]);
+    for (int i = 0; i < r.right * r.bottom; ++i) {
+        COLORREF c = colour(pixels[i]);
+        if (c != drawn.Corner) ++drawn.Inked;
+        if (GetRValue(c) > GetGValue(c) + 100 && GetRValue(c) > GetBValue(c) + 100) ++drawn.Reddish;
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(picture);
+    ::DeleteDC(dc);
+    return drawn;
 }
 
 LONG_PTR Style(HWND window) { return ::GetWindowLongPtrW(window, GWL_STYLE); }
@@ -217,6 +256,29 @@ TEST_F(Form1Layout, TextsStylesAndColours) {
     EXPECT_NE(CursorOver(form.Handle(), form.UserIDEdit), hand);
 }
 
+TEST_F(Form1Layout, LabelsAreDrawnInTheirColoursOnTheirParentsBackground) {
+    TForm2 about(form.Handle());
+    struct Case {
+        const char* Name;
+        HWND Label;
+        int Background;
+        bool Red;
+    };
+    const Case cases[] = {
+        {"Label6 on its panel", form.Label6, COLOR_BTNFACE, false},
+        {"Label4 on the window", form.Label4, COLOR_WINDOW, true},
+        {"Label3 on the About panel", about.Label3, COLOR_BTNFACE, true},
+        {"Label5 on the About panel", about.Label5, COLOR_BTNFACE, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Drawn drawn = DrawnLabel(c.Label);
+        EXPECT_EQ(drawn.Corner, ::GetSysColor(c.Background));
+        EXPECT_GT(drawn.Inked, 20);
+        EXPECT_EQ(drawn.Reddish > 0, c.Red);
+    }
+}
+
 TEST_F(Form1Layout, OnlyTheTwoEditBoxesAreInTheTabOrder) {
     form.Show();
     EXPECT_EQ(::GetNextDlgTabItem(form.Handle(), form.UserIDEdit, FALSE), form.PasswordEdit);
@@ -280,13 +342,25 @@ TEST_F(Form1Layout, MessageBoxesCarryTheirCaptionsIconsAndButtons) {
         std::vector<int> Buttons;
     };
     const Case cases[] = {
-        {"plain", [&] { form.ShowMessage("모든 작업을 정상적으로 완료하였습니다."); }, "Nestbridge", TBoxIcon::None,
+        {"plain",
+         [&] { form.ShowMessage("모든 작업을 정상적으로 완료하였습니다."); },
+         "Nestbridge",
+         TBoxIcon::None,
          {IDOK}},
-        {"information", [&] { form.ShowInformation("모든 작업을 정상적으로 완료하였습니다.", "자료백업/복원"); },
-         "자료백업/복원", TBoxIcon::Information, {IDOK}},
-        {"information, application title", [&] { form.ShowInformation("모든 작업을 정상적으로 완료하였습니다.", ""); },
-         "Nestbridge", TBoxIcon::Information, {IDOK}},
-        {"error", [&] { form.ShowErrorBox("모든 작업을 정상적으로 완료하였습니다."); }, "Nestbridge", TBoxIcon::Stop,
+        {"information",
+         [&] { form.ShowInformation("모든 작업을 정상적으로 완료하였습니다.", "자료백업/복원"); },
+         "자료백업/복원",
+         TBoxIcon::Information,
+         {IDOK}},
+        {"information, application title",
+         [&] { form.ShowInformation("모든 작업을 정상적으로 완료하였습니다.", ""); },
+         "Nestbridge",
+         TBoxIcon::Information,
+         {IDOK}},
+        {"error",
+         [&] { form.ShowErrorBox("모든 작업을 정상적으로 완료하였습니다."); },
+         "Nestbridge",
+         TBoxIcon::Stop,
          {IDOK}},
     };
     for (const Case& c : cases) {
@@ -341,7 +415,7 @@ TEST(Form1Core, TheDefaultErrorBoxShowsAnUnreadableRegistryValueAndTheWindowStil
     BoxAnswerer answerer;
     TMainForm form(environment);
     ASSERT_EQ(answerer.Seen.size(), 1u);
-        // "'" sorts before ".": no full stop is appended.
+    // "'" sorts before ".": no full stop is appended.
     EXPECT_EQ(answerer.Seen[0].Text, "Invalid data type for 'DefaultDatabase'");
     EXPECT_EQ(answerer.Seen[0].Title, "Nestbridge");
     EXPECT_EQ(answerer.Seen[0].Icon, TBoxIcon::Stop);
