@@ -11,8 +11,8 @@ packages=(
   python3 python3-pyftpdlib vsftpd curl
   iproute2 util-linux procps attr
   # The Windows programs: cross compilers, zlib for them, Wine and the Korean locale it runs in,
-  # the installer's builder and the portable zip's packer.
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest wine64 locales nsis zip
+  # and the installer's builder.
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest wine64 locales nsis
 )
 
 missing=()
