@@ -27,6 +27,18 @@ std::vector<std::string> SplitComponents(const std::string& name) {
     return parts;
 }
 
+// "..", and what Windows trims to it: dots and blanks only, two dots or more.
+bool IsParentLike(const std::string& part) {
+    size_t dots = 0;
+    for (char c : part) {
+        if (c == '.')
+            ++dots;
+        else if (c != ' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
 }  // namespace
 
 std::string TrimName(const std::string& name) {
@@ -52,10 +64,16 @@ std::string VolumeDigits(unsigned volume) {
 bool IsSafeStoredName(const std::string& name) {
     if (name.find('\0') != std::string::npos) return false;
     for (const auto& part : SplitComponents(name))
-        if (part == "..") return false;
+        if (IsParentLike(part)) return false;
     std::string last = LastComponent(name);
-    return !last.empty() && last != "." && last != "..";
+    return !last.empty() && last != "." && !IsParentLike(last) && IsPlainFileName(last);
 }
+
+bool StoredNameText(const std::string& stored, TextEncoding encoding, std::string& name) {
+    return DecodeStoredText(stored, encoding, name);
+}
+
+bool StoredNameBytes(const std::string& name, std::string& stored) { return ToSystemCodePageExact(name, stored); }
 
 bool TargetPathFor(const std::string& name, const std::string& targetFolder, bool fullPath, std::string& out) {
     if (!IsSafeStoredName(name)) return false;
@@ -77,6 +95,7 @@ bool TargetPathFor(const std::string& name, const std::string& targetFolder, boo
     std::string rel;
     for (const auto& part : SplitComponents(name.substr(start))) {
         if (part.empty() || part == ".") continue;
+        if (!IsPlainFileName(part)) return false;
         if (!rel.empty()) rel += PathDelim;
         rel += part;
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/ScopeExit.h"
+#include "platform/Text.h"
 
 namespace nb::archive {
 
@@ -41,11 +42,19 @@ std::string LastComponent(const std::string& name);
 bool IsContinuation(const std::string& name);
 // The three digits of a volume number ("00" + number, last three characters).
 std::string VolumeDigits(unsigned volume);
-// The path of a stored name below targetFolder (which ends in '/' or is empty); false when the
-// name would leave the folder (a ".." component, a NUL byte, no usable file name).
+// The path of a stored name (as text of this system, see StoredNameText) below targetFolder
+// (which ends in the separator or is empty); false when the name would leave the folder (a ".."
+// component, a NUL byte) or names no plain file of this system.
 bool TargetPathFor(const std::string& name, const std::string& targetFolder, bool fullPath, std::string& out);
 // True when no restore mode could write the name anywhere but below its target folder.
 bool IsSafeStoredName(const std::string& name);
+
+// Stored text as this system's program holds it (UTF-8), whichever system wrote the archive:
+// `encoding` is what the archive's title showed (Unknown when it tells nothing). False when the
+// bytes cannot be read here without merging them with another name.
+bool StoredNameText(const std::string& stored, TextEncoding encoding, std::string& name);
+// The bytes a name is stored as: the system's code page, exactly; false when it has no form there.
+bool StoredNameBytes(const std::string& name, std::string& stored);
 
 using nb::ScopeExit;
 

@@ -61,7 +61,8 @@ bool ArchiveReader::Run(const std::string& archivePath, const std::string& targe
     try {
         OpenArchive();
         int32_t titleLength = in_->ReadInt32();
-        in_->ReadText(titleLength);
+        // The program's titles hold a Korean phrase, which tells which system's program wrote them.
+        encoding_ = DetectTextEncoding(in_->ReadText(titleLength));
         c_.totalSize_ = in_->ReadInt32();
         c_.fileCount_ = in_->ReadInt32();
         c_.processedSize_ = 0;
@@ -103,13 +104,14 @@ bool ArchiveReader::RuleAllows(const std::string& path) const {
     return false;
 }
 
-void ArchiveReader::Entry(const std::string& name) {
+void ArchiveReader::Entry(const std::string& stored) {
     stamp_ = in_->ReadInt32();
     inEntry_ = true;
-    std::string path;
-    if (!TargetPathFor(name, targetFolder_, c_.RestoreFullPath, path)) {
-        // Never written: it would land outside the target folder. The run goes on but fails.
-        c_.currentFile_ = name;
+    std::string name, path;
+    if (!StoredNameText(stored, encoding_, name) || !TargetPathFor(name, targetFolder_, c_.RestoreFullPath, path)) {
+        // Never written: it would land outside the target folder, or under a name not its own.
+        // The run goes on but fails.
+        c_.currentFile_ = name.empty() ? FromSystemCodePage(stored) : name;
         c_.errorCode_ = beCannotReadFile;
         decision_ = false;
         ReadFileData(nullptr, false);

@@ -7,6 +7,7 @@
 #include "backup/ArchiveIO.h"
 #include "backup/BlockCodec.h"
 #include "backup/backup.h"
+#include "platform/Text.h"
 
 namespace nb {
 
@@ -38,6 +39,7 @@ private:
     bool decision_ = true;
     bool inEntry_ = false;  // an entry has begun, so a continuation has something to continue
     int32_t stamp_ = 0;
+    TextEncoding encoding_ = TextEncoding::Unknown;  // the title's, tried first for every name
     std::unique_ptr<TFileStream> volumeFile_;
     std::unique_ptr<archive::ArchiveIn> in_;
     std::vector<uint8_t> input_, output_;

@@ -29,7 +29,10 @@ public:
         Open();
         int32_t titleLength = Int32("title length");
         if (titleLength < 0) Fail(at_, "negative title length");
-        listing.Title = Text(titleLength, "title");
+        const std::string title = Text(titleLength, "title");
+        encoding_ = DetectTextEncoding(title);
+        // Shown, never used as a name: a title no encoding reads is shown with substitutes.
+        if (!StoredNameText(title, encoding_, listing.Title)) listing.Title = FromSystemCodePage(title);
         listing.TotalSize = Int32("total size");
         listing.FileCount = Int32("file count");
         ArchiveEntryInfo* entry = nullptr;
@@ -37,9 +40,9 @@ public:
             int32_t length = Int32("name length (the end marker is missing)");
             if (length == 0) return;
             if (length < 0) continue;  // passed over, as every reader does
-            std::string name = Text(length, "name");
-            if (IsContinuation(name)) {
-                std::string digits = name.substr(kNextDisk.size(), 3);
+            std::string stored = Text(length, "name");
+            if (IsContinuation(stored)) {
+                std::string digits = stored.substr(kNextDisk.size(), 3);
                 if (!entry) Fail(at_, "continuation record before any entry");
                 if (digits != VolumeDigits(volume_ + 1u))
                     Fail(at_, "continuation record names volume \"" + digits + "\"");
@@ -50,8 +53,11 @@ public:
                 Open();
             } else {
                 int32_t stamp = Int32("stamp");
+                std::string name;
+                if (!StoredNameText(stored, encoding_, name))
+                    Fail(at_, "stored name \"" + FromSystemCodePage(stored) + "\" cannot be read as a name here");
                 if (name != kFileListName && !IsSafeStoredName(name))
-                    Fail(at_, "stored name \"" + name + "\" would leave the target folder");
+                    Fail(at_, "stored name \"" + name + "\" would leave the target folder or name no plain file");
                 listing.Entries.push_back({name, stamp, 0});
                 entry = &listing.Entries.back();
             }
@@ -123,6 +129,7 @@ private:
 
     std::string path_;
     unsigned volume_ = 1;
+    TextEncoding encoding_ = TextEncoding::Unknown;
     int64_t at_ = 0;
     std::unique_ptr<TFileStream> file_;
     std::unique_ptr<ArchiveIn> in_;

@@ -7,6 +7,7 @@
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
+#include "platform/Text.h"
 #include "platform/UserInterface.h"
 
 namespace nb {
@@ -81,7 +82,8 @@ void ArchiveWriter::MeasureFiles(std::string& fileIds) {
         int64_t size = file.Size();
         c_.totalSize_ = Add32(c_.totalSize_, size);
         if (c_.SaveFileID)
-            fileIds += path + "\t" + std::to_string(FileGetDate(file)) + "=" + std::to_string(size) + "\r\n";
+            fileIds +=
+                ToSystemCodePage(path) + "\t" + std::to_string(FileGetDate(file)) + "=" + std::to_string(size) + "\r\n";
     }
     c_.failedFile_.clear();
 }
@@ -148,8 +150,9 @@ bool ArchiveWriter::Run(const std::vector<std::string>& patterns) {
             OpenVolume();
         }
         c_.fileCount_ = static_cast<int32_t>(list_.size()) - (listEntry_ ? 1 : 0);
-        out_->WriteInt32(static_cast<int32_t>(c_.BackupTitle.size()));
-        out_->Write(c_.BackupTitle.data(), c_.BackupTitle.size());
+        const std::string title = ToSystemCodePage(c_.BackupTitle);
+        out_->WriteInt32(static_cast<int32_t>(title.size()));
+        out_->Write(title.data(), title.size());
         out_->WriteInt32(c_.totalSize_);
         out_->WriteInt32(c_.fileCount_);
     } catch (const Exception&) {
@@ -194,10 +197,18 @@ void ArchiveWriter::StoreFile(size_t index) {
     const std::string& path = list_[index];
     bool isList = listEntry_ && index == 0;
     std::string trimmed = TrimName(path);
+    std::string stored = kFileListName;
+    if (!isList && !StoredNameBytes(trimmed, stored)) {
+        // Stored with a substitute, the name would restore as another file's, or as none.
+        c_.continue_ = false;
+        c_.errorCode_ = beCannotReadFile;
+        c_.failedFile_ = path;
+        return;
+    }
     c_.currentFile_ = isList ? kFileListName : trimmed;
     // A failing name record is no run error: it leaves Backup as an exception.
-    out_->WriteInt32(static_cast<int32_t>(c_.currentFile_.size()));
-    out_->Write(c_.currentFile_.data(), c_.currentFile_.size());
+    out_->WriteInt32(static_cast<int32_t>(stored.size()));
+    out_->Write(stored.data(), stored.size());
     c_.currentFile_ = trimmed;
     try {
         TFileStream source(path, fmOpenRead | fmShareDenyNone);

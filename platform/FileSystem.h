@@ -52,6 +52,11 @@ int32_t FileGetAttr(const std::string& path);
 // True also where extended attributes are unavailable (then nothing changes).
 bool ClearArchiveAttr(const std::string& path);
 
+// False for a name this system would take for something other than a file of that name: on
+// Windows a device ("CON", "nul.txt", "COM1"), a name whose trailing dots or blanks would be
+// dropped, or one holding ':' (a stream of another file). Any other name is plain on Linux.
+bool IsPlainFileName(const std::string& name);
+
 bool FileExists(const std::string& path);  // a file, not a folder
 bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);         // one level

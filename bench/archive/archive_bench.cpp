@@ -1,5 +1,8 @@
 // Archive throughput next to gzip on the same bytes, and peak memory while archiving a large file.
 //   archive_bench [--size-mib N] [--big-mib N]
+// Or, to compare the builds of two systems on the same files (scripts/bench-windows.sh):
+//   archive_bench --make-corpus DIR [--size-mib N]       writes the corpus into DIR
+//   archive_bench --corpus DIR --work DIR [--runs N]     create and restore only, on DIR's files
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -79,27 +82,77 @@ int RssChild(const std::string& source, const std::string& archivePath) {
     return 0;
 }
 
+// The corpus: table rows (3/4) and incompressible bytes (1/4).
+std::vector<std::string> MakeCorpus(const fs::path& folder, size_t corpusMiB) {
+    fs::create_directories(folder);
+    std::vector<std::string> files;
+    size_t recordBytes = corpusMiB * 3 / 4 * 1024 * 1024, randomBytes = corpusMiB * 1024 * 1024 - recordBytes;
+    for (int i = 0; i < 12; ++i) {
+        files.push_back((folder / ("Table" + std::to_string(i) + ".DB")).string());
+        WriteRecords(files.back(), recordBytes / 12, static_cast<uint32_t>(i + 1));
+    }
+    for (int i = 0; i < 2; ++i) {
+        files.push_back((folder / ("Blob" + std::to_string(i) + ".BIN")).string());
+        WriteRandom(files.back(), randomBytes / 2, static_cast<uint32_t>(100 + i));
+    }
+    return files;
+}
+
+// Create and restore alone on a given corpus, so that builds for two systems can be compared on
+// the same files: one line each, "create|restore MIB_PER_SECOND".
+int CompareOnCorpus(const fs::path& corpus, const fs::path& work, int runs) {
+    double total = 0;
+    for (const auto& entry : fs::directory_iterator(corpus))
+        if (entry.is_regular_file()) total += static_cast<double>(entry.file_size());
+    fs::create_directories(work);
+    const std::string archivePath = (work / "bench.bck").string(), restoreDir = (work / "restored").string();
+    nb::TBackupFile archive;
+    double create = BestSeconds(
+        runs, [&] { fs::remove(archivePath); },
+        [&] {
+            if (!archive.Backup({(corpus / "*.*").string()}, archivePath)) std::exit(1);
+        });
+    double restore = BestSeconds(
+        runs,
+        [&] {
+            fs::remove_all(restoreDir);
+            fs::create_directories(restoreDir);
+        },
+        [&] {
+            if (!archive.Restore(archivePath, restoreDir)) std::exit(1);
+        });
+    std::printf("corpus %.1f MiB\ncreate %.1f\nrestore %.1f\n", total / kMiB, total / kMiB / create,
+                total / kMiB / restore);
+    fs::remove_all(work);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--rss-child") return RssChild(argv[2], argv[3]);
     size_t corpusMiB = 64, bigMiB = 300;
+    int runs = 3;
+    std::string makeCorpus, corpus, workDir;
     for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::string(argv[i]) == "--size-mib") corpusMiB = std::stoul(argv[i + 1]);
-        if (std::string(argv[i]) == "--big-mib") bigMiB = std::stoul(argv[i + 1]);
+        const std::string option = argv[i];
+        if (option == "--size-mib") corpusMiB = std::stoul(argv[i + 1]);
+        if (option == "--big-mib") bigMiB = std::stoul(argv[i + 1]);
+        if (option == "--runs") runs = std::stoi(argv[i + 1]);
+        if (option == "--make-corpus") makeCorpus = argv[i + 1];
+        if (option == "--corpus") corpus = argv[i + 1];
+        if (option == "--work") workDir = argv[i + 1];
+    }
+    if (!makeCorpus.empty()) return MakeCorpus(makeCorpus, corpusMiB).empty() ? 1 : 0;
+    if (!corpus.empty()) {
+        if (workDir.empty()) {
+            std::fprintf(stderr, "--corpus needs --work\n");
+            return 2;
+        }
+        return CompareOnCorpus(corpus, workDir, runs);
     }
     fs::path work = fs::temp_directory_path() / ("archive_bench." + std::to_string(std::random_device{}()));
-    fs::create_directories(work / "corpus");
-    std::vector<std::string> files;
-    size_t recordBytes = corpusMiB * 3 / 4 * 1024 * 1024, randomBytes = corpusMiB * 1024 * 1024 - recordBytes;
-    for (int i = 0; i < 12; ++i) {
-        files.push_back((work / "corpus" / ("Table" + std::to_string(i) + ".DB")).string());
-        WriteRecords(files.back(), recordBytes / 12, static_cast<uint32_t>(i + 1));
-    }
-    for (int i = 0; i < 2; ++i) {
-        files.push_back((work / "corpus" / ("Blob" + std::to_string(i) + ".BIN")).string());
-        WriteRandom(files.back(), randomBytes / 2, static_cast<uint32_t>(100 + i));
-    }
+    std::vector<std::string> files = MakeCorpus(work / "corpus", corpusMiB);
     double total = 0;
     std::string fileArgs;
     for (const auto& f : files) {

@@ -4,6 +4,7 @@
 
 #include "net/transport/IdIOHandlerSocket.h"
 #include "platform/ScopeExit.h"
+#include "platform/Text.h"
 
 namespace nb {
 
@@ -104,6 +105,12 @@ void TIdFTP::Abort() {
 
 void TIdFTP::CloseDataConnection() {
     if (dataConnection_) dataConnection_->DropConnection();
+}
+
+void TIdFTP::WriteLine(const std::string& text) {
+    std::string line;
+    if (!ToSystemCodePageExact(text, line)) throw EIdFTPTextNotSendable();
+    TIdTCPClient::WriteLine(line);
 }
 
 void TIdFTP::NotifyAfterGet(TStream& stream) {

@@ -59,6 +59,12 @@ public:
     using EIdProtocolReplyError::EIdProtocolReplyError;
 };
 
+// A command argument (a user ID, a password, a file name) has no form in the system's code page.
+class EIdFTPTextNotSendable : public EIdException {
+public:
+    EIdFTPTextNotSendable() : EIdException("The command holds a character the system's code page cannot send.") {}
+};
+
 class TIdFTP : public TIdTCPClient {
 public:
     TIdFTP();
@@ -100,6 +106,11 @@ public:
     virtual void Abort();
     virtual void CloseDataConnection();
     virtual void NotifyAfterGet(TStream& stream);
+    // Every command line goes out in the system's code page, as the original program sent its
+    // user IDs, passwords and file names, so that both reach the same account and files. A line
+    // the code page cannot hold raises EIdFTPTextNotSendable: a substitute could name another
+    // account or file.
+    void WriteLine(const std::string& text) override;
 
     void Get(const std::string& remoteName, const std::string& localPath, bool canOverwrite = false,
              bool resume = false);

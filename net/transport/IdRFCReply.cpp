@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "net/transport/IdTCPConnection.h"
+#include "platform/Text.h"
 
 namespace nb {
 
@@ -98,6 +99,8 @@ void TIdTCPConnection::ReadReplyLines() {
             if (EqualsIgnoringCase(line.substr(0, 4), endMarker)) break;
         }
     }
+    // Replies carry file names and server texts in the server's code page, the system's own.
+    for (auto& line : lines) line = FromSystemCodePage(line);
     LastReply().ParseReply(lines);
 }
 

@@ -20,6 +20,8 @@ namespace nb {
 
 extern const char PathDelim = '/';
 
+bool IsPlainFileName(const std::string& name) { return !name.empty(); }
+
 namespace {
 
 constexpr const char* kDosAttrName = "user.DOSATTRIB";

@@ -10,6 +10,20 @@ namespace nb {
 
 extern const char PathDelim = '\\';
 
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name.back() == '.' || name.back() == ' ' || name.find(':') != std::string::npos) return false;
+    // A device name stays a device with any extension.
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (auto& c : base)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices)
+        if (base == device) return false;
+    bool numbered = base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0);
+    return !(numbered && base[3] >= '1' && base[3] <= '9');
+}
+
 namespace {
 
 using win32::Narrow;

@@ -25,7 +25,8 @@ protected:
         std::filesystem::create_directories(dir / "data/sub");
         WriteFile(dir / "data/Item.DB", "items");
         WriteFile(dir / "data/Sale.db", std::string(20000, 's'));
-        WriteFile(dir / "data/sub/Deep.db", "deep");
+        // 깊은자료 ("deep data"): a Korean name goes through the stored form and back.
+        WriteFile(dir / "data/sub/깊은자료.db", "deep");
     }
 };
 
@@ -38,7 +39,7 @@ TEST_F(ArchiveCli, CreateListVerifyRestore) {
     ASSERT_EQ(listed.ExitCode, 0) << listed.Stderr;
     std::string expected = "title: 제목\ntotal size: 20009\nfile count: 3\n";
     for (const auto& [name, size] : std::vector<std::pair<std::string, int>>{
-             {dir / "data/sub/Deep.db", 4}, {dir / "data/Item.DB", 5}, {dir / "data/Sale.db", 20000}})
+             {dir / "data/sub/깊은자료.db", 4}, {dir / "data/Item.DB", 5}, {dir / "data/Sale.db", 20000}})
         expected += name + "\t" + FormatDosStamp(FileAge(name)) + "\t" + std::to_string(size) + "\n";
     EXPECT_EQ(listed.Stdout, expected);
 
@@ -49,11 +50,11 @@ TEST_F(ArchiveCli, CreateListVerifyRestore) {
     auto restored = Run({"restore", "--mode", "no-overwrite", "--quiet", dir / "a.bck", dir / "out"});
     ASSERT_EQ(restored.ExitCode, 0) << restored.Stderr;
     EXPECT_EQ(ReadFile(dir / "out/Sale.db"), std::string(20000, 's'));
-    EXPECT_EQ(ReadFile(dir / "out/Deep.db"), "deep");
+    EXPECT_EQ(ReadFile(dir / "out/깊은자료.db"), "deep");
 
     auto full = Run({"restore", "--full-path", dir / "a.bck", dir / "full"});
     ASSERT_EQ(full.ExitCode, 0) << full.Stderr;
-    std::string stored = dir / "data/sub/Deep.db";
+    std::string stored = dir / "data/sub/깊은자료.db";
     if (stored.size() > 1 && stored[1] == ':') stored.erase(0, 2);  // the drive is dropped
     EXPECT_EQ(ReadFile(dir / "full" + stored), "deep");
 }
