@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QPixmap>
 
+#include "app/FormLayout.h"
 #include "app/FormTexts.h"
 #include "app/gui/Style.h"
 
@@ -11,12 +12,7 @@ namespace nb {
 
 namespace {
 
-constexpr int ClientWidth = 275;
-constexpr int ClientHeight = 358;
-constexpr int Panel2Height = 60;
-constexpr int Panel4Height = 58;
-constexpr int StatusBarHeight = 22;
-constexpr int ProgressPanelWidth = 102;
+using namespace form1;
 
 void SetupButton(QToolButton& button, const QRect& geometry, const char* caption, const char* hint) {
     button.setGeometry(geometry);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <qdrawutil.h>
 
+#include "app/FormLayout.h"
 #include "app/FormTexts.h"
 #include "app/gui/Style.h"
 
@@ -11,10 +12,7 @@ namespace nb {
 
 namespace {
 
-constexpr int ClientWidth = 349;
-constexpr int ClientHeight = 282;
-constexpr int BorderWidth = 4;
-constexpr int StripHeight = 6;
+using namespace form2;
 
 const QColor Maroon(0x80, 0x00, 0x00);
 const QColor Red(0xff, 0x00, 0x00);

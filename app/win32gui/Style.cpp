@@ -128,19 +128,23 @@ void RegisterWindowClasses(HINSTANCE instance) {
     static const bool registered = [instance] {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
         ::InitCommonControlsEx(&controls);
-        for (const wchar_t* name : {PanelClass, BevelPanelClass}) {
-            WNDCLASSEXW panel{};
-            panel.cbSize = sizeof panel;
-            panel.lpfnWndProc = PanelProc;
-            panel.hInstance = instance;
-            panel.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-            panel.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-            panel.lpszClassName = name;
-            ::RegisterClassExW(&panel);
-        }
+        for (const wchar_t* name : {PanelClass, BevelPanelClass})
+            RegisterWindowClass(instance, name, PanelProc, COLOR_BTNFACE);
         return true;
     }();
     (void)registered;
+}
+
+bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, int background, HICON icon) {
+    WNDCLASSEXW type{};
+    type.cbSize = sizeof type;
+    type.lpfnWndProc = procedure;
+    type.hInstance = instance;
+    type.hIcon = icon;
+    type.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    type.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(background + 1));
+    type.lpszClassName = name;
+    return ::RegisterClassExW(&type) != 0;
 }
 
 void SetLabelColour(HWND label, COLORREF colour) {

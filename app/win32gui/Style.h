@@ -40,6 +40,10 @@ const std::wstring& ApplicationTitle();
 // Registers the window classes and the common controls once per process.
 void RegisterWindowClasses(HINSTANCE instance);
 
+// Registers a window class of ours: background a system colour (COLOR_...), the arrow cursor.
+bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, int background,
+                         HICON icon = nullptr);
+
 // Class names of the windows of our own.
 inline constexpr const wchar_t* Form1Class = L"TForm1";
 inline constexpr const wchar_t* Form2Class = L"TForm2";

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "app/FormLayout.h"
 #include "app/FormTexts.h"
 #include "app/Unit1.h"
 #include "app/win32gui/Banner.h"
@@ -13,12 +14,7 @@ namespace nb {
 
 namespace {
 
-constexpr int ClientWidth = 275;
-constexpr int ClientHeight = 358;
-constexpr int Panel2Height = 60;
-constexpr int Panel4Height = 58;
-constexpr int StatusBarHeight = 22;
-constexpr int ProgressPanelWidth = 102;
+using namespace form1;
 
 // Control numbers; none of them is IDOK or IDCANCEL, which the dialog keys send.
 enum : int { IdImage1 = 100, IdBackup, IdRestore, IdUserID, IdPassword, IdStatusBar, IdProgressBar };
@@ -39,17 +35,8 @@ void AddHint(HWND toolTip, HWND tool, const char* hint) {
 TForm1Window::TForm1Window() {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterWindowClasses(instance);
-    static const bool registered = [instance] {
-        WNDCLASSEXW form{};
-        form.cbSize = sizeof form;
-        form.lpfnWndProc = WindowProc;
-        form.hInstance = instance;
-        form.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(NB_ICON_APP));
-        form.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        form.lpszClassName = Form1Class;
-        return ::RegisterClassExW(&form) != 0;
-    }();
+    static const bool registered = RegisterWindowClass(instance, Form1Class, WindowProc, COLOR_WINDOW,
+                                                       ::LoadIconW(instance, MAKEINTRESOURCEW(NB_ICON_APP)));
     if (!registered) throw std::runtime_error("cannot register the main window's class");
     // A fixed-size dialog frame: caption and close box, no sizing, no minimise or maximise.
     HWND window =

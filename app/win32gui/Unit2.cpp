@@ -2,16 +2,14 @@
 
 #include <stdexcept>
 
+#include "app/FormLayout.h"
 #include "app/FormTexts.h"
 
 namespace nb {
 
 namespace {
 
-constexpr int ClientWidth = 349;
-constexpr int ClientHeight = 282;
-constexpr int BorderWidth = 4;
-constexpr int StripHeight = 6;
+using namespace form2;
 
 constexpr COLORREF Maroon = RGB(0x80, 0x00, 0x00);
 constexpr COLORREF Red = RGB(0xff, 0x00, 0x00);
@@ -21,16 +19,7 @@ constexpr COLORREF Red = RGB(0xff, 0x00, 0x00);
 TForm2::TForm2(HWND owner) : owner_(owner) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     RegisterWindowClasses(instance);
-    static const bool registered = [instance] {
-        WNDCLASSEXW form{};
-        form.cbSize = sizeof form;
-        form.lpfnWndProc = WindowProc;
-        form.hInstance = instance;
-        form.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        form.lpszClassName = Form2Class;
-        return ::RegisterClassExW(&form) != 0;
-    }();
+    static const bool registered = RegisterWindowClass(instance, Form2Class, WindowProc, COLOR_BTNFACE);
     if (!registered) throw std::runtime_error("cannot register the About window's class");
     HWND window = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, Form2Class,
                                     Widen(texts::Form2Caption).c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,

@@ -30,6 +30,14 @@ RECT RectInParent(HWND child) {
     return r;
 }
 
+void ExpectRect(HWND child, const RECT& expected) {
+    RECT r = RectInParent(child);
+    EXPECT_EQ(r.left, expected.left);
+    EXPECT_EQ(r.top, expected.top);
+    EXPECT_EQ(r.right, expected.right);
+    EXPECT_EQ(r.bottom, expected.bottom);
+}
+
 SIZE ClientSize(HWND window) {
     RECT r;
     ::GetClientRect(window, &r);
@@ -208,12 +216,11 @@ TEST_F(Form1Layout, EveryControlSitsWhereTheFormPlacesIt) {
         EXPECT_EQ(ClassOf(control), p.Class);
         EXPECT_EQ(::GetParent(control), p.Parent ? form.*p.Parent : form.Handle());
         RECT r = RectInParent(control);
-        EXPECT_EQ(r.left, p.Rect.left);
-        EXPECT_EQ(r.top, p.Rect.top);
         if (p.Rect.right) {
-            EXPECT_EQ(r.right, p.Rect.right);
-            EXPECT_EQ(r.bottom, p.Rect.bottom);
+            ExpectRect(control, p.Rect);
         } else {
+            EXPECT_EQ(r.left, p.Rect.left);
+            EXPECT_EQ(r.top, p.Rect.top);
             EXPECT_GT(r.right - r.left, 0);
             EXPECT_GT(r.bottom - r.top, 0);
         }
@@ -450,17 +457,10 @@ TEST(Form2Layout, IsAHiddenFixedDialogWithItsPanelAndSixLabels) {
     EXPECT_EQ(::GetClassLongPtrW(form.Handle(), GCLP_HBRBACKGROUND), COLOR_BTNFACE + 1);
 
     EXPECT_EQ(ClassOf(form.Strip), "TPanel");
-    RECT strip = RectInParent(form.Strip);
-    EXPECT_EQ(strip.left, 4);
-    EXPECT_EQ(strip.top, 4);
-    EXPECT_EQ(strip.right, 345);
-    EXPECT_EQ(strip.bottom, 10);
+    ExpectRect(form.Strip, {4, 4, 345, 10});
     EXPECT_EQ(ClassOf(form.Panel1), "TBevelPanel");
+    ExpectRect(form.Panel1, {4, 10, 345, 278});
     RECT panel = RectInParent(form.Panel1);
-    EXPECT_EQ(panel.left, 4);
-    EXPECT_EQ(panel.top, 10);
-    EXPECT_EQ(panel.right, 345);
-    EXPECT_EQ(panel.bottom, 278);
 
     const COLORREF maroon = RGB(0x80, 0, 0), red = RGB(0xff, 0, 0), plain = ::GetSysColor(COLOR_WINDOWTEXT);
     const Form2Label labels[] = {
