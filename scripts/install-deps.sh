@@ -10,8 +10,9 @@ packages=(
   qt6-base-dev fonts-nanum xvfb xauth
   libssl-dev openssl python3 python3-pyftpdlib python3-openssl vsftpd curl
   iproute2 util-linux procps attr
-  # The Windows programs: cross compilers, zlib for them, Wine and the Korean locale it runs in.
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest wine64 locales
+  # The Windows programs: cross compilers, zlib for them, Wine and the Korean locale it runs in,
+  # and the installer's builder.
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest wine64 locales nsis
 )
 
 missing=()

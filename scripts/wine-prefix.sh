@@ -3,6 +3,8 @@
 # keeps one wineserver alive for the whole run, so that each program does not pay its start.
 #   wine-prefix.sh PREFIX          create or update PREFIX, start a persistent wineserver
 #   wine-prefix.sh PREFIX --stop   end that wineserver
+#   wine-prefix.sh PREFIX --bare   create or update PREFIX and leave no Wine process running
+#                                  (each program then starts its own session: the window tests)
 set -euo pipefail
 # Wine's servers outlive this script: none of them may keep its output open, or ctest waits on it.
 exec </dev/null >/dev/null 2>&1
@@ -15,6 +17,11 @@ mkdir -p "$WINEPREFIX"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
   /usr/lib/wine/wineserver -w
+fi
+if [ "${2:-}" = --bare ]; then
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -w 2>/dev/null || true
+  exit 0
 fi
 # Fails when a server of this prefix is already up (a run before ours ending): that one serves.
 /usr/lib/wine/wineserver -p60 || true

@@ -59,16 +59,18 @@ void DrawBridge(QPainter& p, qreal x0, qreal x1, qreal y, qreal rise, qreal widt
 
 }  // namespace
 
-QImage DrawBanner() {
-    QImage image(BannerWidth, BannerHeight, QImage::Format_RGB32);
+QImage DrawBanner(double scale) {
+    QImage image(qRound(BannerWidth * scale), qRound(BannerHeight * scale), QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(image.width() / qreal(BannerWidth), image.height() / qreal(BannerHeight));
 
     QLinearGradient sky(0, 0, 0, BannerHeight);
     sky.setColorAt(0, QColor(0x1e, 0x5a, 0xa8));
     sky.setColorAt(0.75, QColor(0x7f, 0xb8, 0xe6));
     sky.setColorAt(1, QColor(0xc8, 0xe4, 0xf5));
-    p.fillRect(image.rect(), sky);
+    p.fillRect(QRectF(0, 0, BannerWidth, BannerHeight), sky);
 
     const qreal ground = 150;
     p.fillRect(QRectF(0, ground, BannerWidth, BannerHeight - ground), QColor(0x3f, 0x8f, 0x4a));

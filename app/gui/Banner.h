@@ -8,8 +8,9 @@ namespace nb {
 constexpr int BannerWidth = 275;
 constexpr int BannerHeight = 169;
 
-// Office and home joined by a bridge that carries the data, with the service's name.
-QImage DrawBanner();
+// Office and home joined by a bridge that carries the data, with the service's name; scale
+// enlarges it for a display with more pixels per inch (1.5: 413 x 254).
+QImage DrawBanner(double scale = 1.0);
 // The bridge motif alone, square.
 QImage DrawAppIcon(int size);
 

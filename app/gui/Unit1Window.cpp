@@ -4,23 +4,15 @@
 #include <QCloseEvent>
 #include <QPixmap>
 
+#include "app/FormLayout.h"
+#include "app/FormTexts.h"
 #include "app/gui/Style.h"
 
 namespace nb {
 
 namespace {
 
-constexpr int ClientWidth = 275;
-constexpr int ClientHeight = 358;
-constexpr int Panel2Height = 60;
-constexpr int Panel4Height = 58;
-constexpr int StatusBarHeight = 22;
-constexpr int ProgressPanelWidth = 102;
-
-const char* const BackupHint = "사무실 또는 집에서 작업한 최근자료를\n미리내네스트브리지 서버에 올립니다.";
-const char* const RestoreHint = "사무실 또는 집에서 작업한 최근자료를\n미리내네스트브리지 서버에서 내려받습니다.";
-const char* const Label4Text =
-    "네스트브리지의 이용자아이디와 비밀번호는\n인터넷 유지보수회원 아이디/비밀번호와 \n동일합니다.";
+using namespace form1;
 
 void SetupButton(QToolButton& button, const QRect& geometry, const char* caption, const char* hint) {
     button.setGeometry(geometry);
@@ -65,7 +57,7 @@ void SetupPanel(QWidget& panel, const QRect& geometry) {
 
 TForm1Window::TForm1Window() {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QString::fromUtf8("네스트브리지서비스"));
+    setWindowTitle(QString::fromUtf8(texts::Form1Caption));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(ClientWidth, ClientHeight);
     setFont(WindowFont());
@@ -80,9 +72,9 @@ TForm1Window::TForm1Window() {
     SetupPanel(Panel2, {0, BannerHeight, ClientWidth, Panel2Height});
     Panel2.setObjectName(QStringLiteral("Panel2"));
     btnBackupWizard.setObjectName(QStringLiteral("btnBackupWizard"));
-    SetupButton(btnBackupWizard, {20, 16, 109, 25}, "자료 올리기", BackupHint);
+    SetupButton(btnBackupWizard, {20, 16, 109, 25}, texts::BackupCaption, texts::BackupHint);
     btnRestoreWizard.setObjectName(QStringLiteral("btnRestoreWizard"));
-    SetupButton(btnRestoreWizard, {144, 16, 109, 25}, "자료 내려받기", RestoreHint);
+    SetupButton(btnRestoreWizard, {144, 16, 109, 25}, texts::RestoreCaption, texts::RestoreHint);
     SetupSeparator(Bevel1, {8, 52, 261, 1});
 
     SetupPanel(Panel4, {0, BannerHeight + Panel2Height, ClientWidth, Panel4Height});
@@ -91,12 +83,12 @@ TForm1Window::TForm1Window() {
     bold.setBold(true);
     Label6.setObjectName(QStringLiteral("Label6"));
     Label6.setFont(bold);
-    SetupLabel(Label6, {35, 6}, "사용자 아이디");
+    SetupLabel(Label6, {35, 6}, texts::Label6Text);
     UserIDEdit.setObjectName(QStringLiteral("UserIDEdit"));
     UserIDEdit.setGeometry(124, 1, 113, 20);
     Label7.setObjectName(QStringLiteral("Label7"));
     Label7.setFont(bold);
-    SetupLabel(Label7, {35, 31}, "비밀번호");
+    SetupLabel(Label7, {35, 31}, texts::Label7Text);
     PasswordEdit.setObjectName(QStringLiteral("PasswordEdit"));
     PasswordEdit.setGeometry(124, 26, 113, 20);
     PasswordEdit.setEchoMode(QLineEdit::Password);
@@ -107,7 +99,7 @@ TForm1Window::TForm1Window() {
 
     Label4.setObjectName(QStringLiteral("Label4"));
     SetTextColour(Label4, QColor(0xff, 0x00, 0x00));
-    SetupLabel(Label4, {20, 292}, Label4Text);
+    SetupLabel(Label4, {20, 292}, texts::Label4Text);
 
     StatusBar.setObjectName(QStringLiteral("StatusBar"));
     StatusBar.setGeometry(0, ClientHeight - StatusBarHeight, ClientWidth, StatusBarHeight);

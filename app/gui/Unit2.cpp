@@ -4,35 +4,18 @@
 #include <algorithm>
 #include <qdrawutil.h>
 
+#include "app/FormLayout.h"
+#include "app/FormTexts.h"
 #include "app/gui/Style.h"
 
 namespace nb {
 
 namespace {
 
-constexpr int ClientWidth = 349;
-constexpr int ClientHeight = 282;
-constexpr int BorderWidth = 4;
-constexpr int StripHeight = 6;
+using namespace form2;
 
 const QColor Maroon(0x80, 0x00, 0x00);
 const QColor Red(0xff, 0x00, 0x00);
-
-const char* const Label5Text =
-    "사무실에서 가온장부를 사용하여 업무관리를 하고  계시는 고객을 대상으로 업무마감 후 마감 내용을 집에서도 "
-    "한번의 마우스 클릭으로 자동으로 볼 수 있도록 지원하며 불의의 사고로부터 자료를 안전하게 보관할 수 있도록 "
-    "하는 백업 저장장소로 사용이 가능한 온라인 서비스를 말합니다.";
-const char* const Label10Text =
-    "1. 장부정리를 집에서 하시는 분\n"
-    "2. 사무실에서 정리한 자료를 집에서 확인하고자 할 경우\n"
-    "3. 이전에 디스켓으로 백업 후 집에서 자료를 확인하신 분들\n"
-    "4. 불의의 사고에 대비하여 자료를 안전하게 보관하고자 \n"
-    "    하시는 분들";
-const char* const Label8Text =
-    "1. 사무실과 집에서는 반드시 인터넷 사용이 가능하여야 \n"
-    "    합니다.\n"
-    "2. 사무실과  집에 같은 버전의 가온장부\n"
-    "    프로그램이 설치되어 있어야 합니다.";
 
 void SetupLabel(QLabel& label, const char* name, const char* text, const QColor* colour) {
     label.setObjectName(QString::fromLatin1(name));
@@ -70,7 +53,7 @@ void TBevelPanel::paintEvent(QPaintEvent*) {
 
 TForm2::TForm2() {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QString::fromUtf8("네스트브리지서비스에 대하여"));
+    setWindowTitle(QString::fromUtf8(texts::Form2Caption));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(ClientWidth, ClientHeight);
     setFont(WindowFont());
@@ -84,18 +67,18 @@ TForm2::TForm2() {
     Panel1.setGeometry(BorderWidth, BorderWidth + StripHeight, ClientWidth - 2 * BorderWidth,
                        ClientHeight - 2 * BorderWidth - StripHeight);
 
-    SetupLabel(Label1, "Label1", "* 네스트브리지 서비스란 ?", &Maroon);
+    SetupLabel(Label1, "Label1", texts::Label1Text, &Maroon);
     AutoSizeLabel(Label1, {8, 12});
-    SetupLabel(Label5, "Label5", Label5Text, nullptr);
+    SetupLabel(Label5, "Label5", texts::Label5Text, nullptr);
     Label5.setWordWrap(true);
     SizedLabel(Label5, {18, 28, 304, 72});
-    SetupLabel(Label2, "Label2", "* 이용가능 고객", &Maroon);
+    SetupLabel(Label2, "Label2", texts::Label2Text, &Maroon);
     AutoSizeLabel(Label2, {8, 109});
-    SetupLabel(Label10, "Label10", Label10Text, nullptr);
+    SetupLabel(Label10, "Label10", texts::Label10Text, nullptr);
     SizedLabel(Label10, {18, 125, 318, 60});
-    SetupLabel(Label3, "Label3", "* 주의사항", &Red);
+    SetupLabel(Label3, "Label3", texts::Label3Text, &Red);
     AutoSizeLabel(Label3, {8, 196});
-    SetupLabel(Label8, "Label8", Label8Text, &Red);
+    SetupLabel(Label8, "Label8", texts::Label8Text, &Red);
     SizedLabel(Label8, {18, 213, 302, 48});
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Private to platform/win32: the Windows headers, and the UTF-8 <-> UTF-16 conversions every
-// call needs, since text inside the program is UTF-8 and the wide Win32 calls take UTF-16.
+// Private to the Win32 side (platform/win32 and the Win32 window layer): the Windows headers, and the UTF-8 <-> UTF-16
+// conversions every call needs, since text inside the program is UTF-8 and the wide Win32 calls take UTF-16.
 #include <windows.h>
 
 #include <string>
