@@ -23,6 +23,10 @@ namespace {
 
 // SECURITY_FLAG_IGNORE_UNKNOWN_CA of wininet.h, which this file does not otherwise need.
 constexpr DWORD kIgnoreUnknownCa = 0x00000100;
+// SECURITY_FLAG_IGNORE_CERT_CN_INVALID, likewise.
+constexpr DWORD kIgnoreNameMismatch = 0x00001000;
+// The content type of a TLS alert record.
+constexpr unsigned char kAlertRecord = 21;
 
 std::wstring Wide(const std::string& text) {
     if (text.empty()) return {};
@@ -62,6 +66,32 @@ struct ChainFree {
 using StorePtr = std::unique_ptr<void, CertStoreClose>;
 using CertPtr = std::unique_ptr<const CERT_CONTEXT, CertFree>;
 using ChainPtr = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
+
+struct LocalFreer {
+    void operator()(void* p) const { LocalFree(p); }
+};
+
+// Windows' SSL policy matches host names only (Wine's not even the address entries), so a host
+// given as an address is compared here with the certificate's address entries, never its names.
+bool CertificateHoldsAddress(const CERT_CONTEXT* cert, const TIdIPv4Bytes& address) {
+    const CERT_EXTENSION* extension =
+        CertFindExtension(szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension, cert->pCertInfo->rgExtension);
+    if (!extension) return false;
+    CERT_ALT_NAME_INFO* raw = nullptr;
+    DWORD size = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData, extension->Value.cbData,
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &raw, &size) ||
+        !raw)
+        return false;
+    std::unique_ptr<CERT_ALT_NAME_INFO, LocalFreer> names(raw);
+    for (DWORD i = 0; i < names->cAltEntry; ++i) {
+        const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+        if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == sizeof address.Bytes &&
+            std::memcmp(entry.IPAddress.pbData, address.Bytes, sizeof address.Bytes) == 0)
+            return true;
+    }
+    return false;
+}
 
 // The PEM certificates of file, added to store.
 void LoadCaFile(const std::string& file, HCERTSTORE store) {
@@ -281,11 +311,13 @@ struct TIdTLSSession::Impl {
                 }
             }
         }
+        TIdIPv4Bytes address;
+        const bool byAddress = TIdStack::ParseAddress(host, address) != TIdIPAddressKind::Invalid;
         SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
         ssl.cbSize = sizeof ssl;
         ssl.dwAuthType = AUTHTYPE_SERVER;
-        ssl.fdwChecks = extraRoot ? kIgnoreUnknownCa : 0;
-        ssl.pwszServerName = target.data();
+        ssl.fdwChecks = (extraRoot ? kIgnoreUnknownCa : 0) | (byAddress ? kIgnoreNameMismatch : 0);
+        ssl.pwszServerName = byAddress ? nullptr : target.data();
         CERT_CHAIN_POLICY_PARA policy{};
         policy.cbSize = sizeof policy;
         policy.pvExtraPolicyPara = &ssl;
@@ -295,11 +327,18 @@ struct TIdTLSSession::Impl {
             Fail("TLS handshake failed: the server's certificate cannot be checked");
         if (result.dwError != 0)
             Fail("TLS handshake failed: the server's certificate was refused: " + ChainErrorText(result.dwError));
+        if (byAddress && !CertificateHoldsAddress(peer.get(), address))
+            Fail("TLS handshake failed: the server's certificate was refused: " +
+                 ChainErrorText(static_cast<DWORD>(CERT_E_CN_NO_MATCH)));
     }
 
     // Decrypts what incoming holds into plain; false when a record is still incomplete.
     bool DecryptSome() {
         while (!incoming.empty()) {
+            // Wine's Schannel answers the peer's close_notify with SEC_E_OK and no data instead of
+            // SEC_I_CONTEXT_EXPIRED. A TLS 1.2 alert record shows its type in clear, and one that
+            // decrypts without an error to nothing can only be that end.
+            const bool alertRecord = static_cast<unsigned char>(incoming[0]) == kAlertRecord;
             SecBuffer buffers[4] = {{static_cast<ULONG>(incoming.size()), SECBUFFER_DATA, incoming.data()},
                                     {0, SECBUFFER_EMPTY, nullptr},
                                     {0, SECBUFFER_EMPTY, nullptr},
@@ -314,14 +353,21 @@ struct TIdTLSSession::Impl {
             }
             if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) Fail("TLS receive failed: " + StatusText(status));
             std::vector<char> extra;
+            bool gotData = false;
             for (const SecBuffer& b : buffers) {
                 if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
                     const char* p = static_cast<const char*>(b.pvBuffer);
                     plain.insert(plain.end(), p, p + b.cbBuffer);
+                    gotData = true;
                 } else if (b.BufferType == SECBUFFER_EXTRA && b.cbBuffer > 0) {
                     const char* p = static_cast<const char*>(b.pvBuffer);
                     extra.assign(p, p + b.cbBuffer);
                 }
+            }
+            if (status == SEC_E_OK && alertRecord && !gotData) {
+                closed = true;
+                incoming.clear();
+                return true;
             }
             incoming.swap(extra);
             if (status == SEC_I_RENEGOTIATE) Handshake(true);  // TLS 1.3's messages after the handshake

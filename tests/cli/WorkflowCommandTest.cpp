@@ -75,7 +75,6 @@ TEST_F(WorkflowCommandTest, UploadOnOneComputerDownloadOnTheOther) {
 TEST_F(WorkflowCommandTest, TlsHostIsRememberedAndItsRefusalFails) {
     const TestCertificates* certs = TestCertificates::Get();
     if (!certs) GTEST_SKIP() << "certificates: " << TestCertificates::Error();
-    if (UnderWine()) GTEST_SKIP() << kWineTlsTransferSkip;
     TlsPyFtpServer tls("good"), plain("good", true);
     ASSERT_TRUE(tls.Running()) << tls.Error();
     ASSERT_TRUE(plain.Running()) << plain.Error();

@@ -66,9 +66,9 @@ TlsPyFtpServer::TlsPyFtpServer(const std::string& cert, bool plain) : log_(logDi
 
 TlsPyFtpServer::~TlsPyFtpServer() = default;
 
-std::string VsftpdTlsConfig(const std::string& cert, const std::string& key) {
-    return "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
-           "require_ssl_reuse=YES\nssl_ciphers=HIGH\nrsa_cert_file=" +
+std::string VsftpdTlsConfig(const std::string& cert, const std::string& key, bool requireReuse) {
+    return std::string("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n") +
+           "require_ssl_reuse=" + (requireReuse ? "YES" : "NO") + "\nssl_ciphers=HIGH\nrsa_cert_file=" +
            HostPath(cert) + "\nrsa_private_key_file=" + HostPath(key) + "\n";
 }
 

@@ -8,10 +8,6 @@
 
 namespace nb::test {
 
-// Why TLS transfers with pyftpdlib are skipped under Wine.
-inline constexpr const char* kWineTlsTransferSkip =
-    "under Wine a TLS transfer with pyftpdlib fails: a connection ends without TLS close_notify (cause not yet found)";
-
 // Made once per test program (openssl, on the build machine) and kept until it ends.
 class TestCertificates {
 public:
@@ -54,9 +50,9 @@ private:
     bool running_ = false;
 };
 
-// vsftpd's configuration lines for TLS on control and data, with data connections that must
-// resume the control connection's session.
-std::string VsftpdTlsConfig(const std::string& cert, const std::string& key);
+// vsftpd's configuration lines for TLS on control and data; with requireReuse, data
+// connections must resume the control connection's session.
+std::string VsftpdTlsConfig(const std::string& cert, const std::string& key, bool requireReuse = true);
 
 // Records the loopback interface's packets while it lives (root only).
 class LoopbackCapture {
