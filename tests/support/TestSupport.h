@@ -150,7 +150,8 @@ private:
     bool Set(const std::string& key, const std::string& name, const std::string& type, const std::string& data);
 
     std::string prefix_, location_;
-    [[maybe_unused]] Scope scope_;  // read on Windows only
+    // Read on Windows only.
+    [[maybe_unused]] Scope scope_;
     std::vector<std::pair<std::string, std::string>> written_;  // key, value name
     std::vector<std::pair<std::string, std::string>> entries_;  // Linux: key, user.reg's line of the value
 };

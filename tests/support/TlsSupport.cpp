@@ -68,8 +68,8 @@ TlsPyFtpServer::~TlsPyFtpServer() = default;
 
 std::string VsftpdTlsConfig(const std::string& cert, const std::string& key, bool requireReuse) {
     return std::string("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n") +
-           "require_ssl_reuse=" + (requireReuse ? "YES" : "NO") + "\nssl_ciphers=HIGH\nrsa_cert_file=" +
-           HostPath(cert) + "\nrsa_private_key_file=" + HostPath(key) + "\n";
+           "require_ssl_reuse=" + (requireReuse ? "YES" : "NO") +
+           "\nssl_ciphers=HIGH\nrsa_cert_file=" + HostPath(cert) + "\nrsa_private_key_file=" + HostPath(key) + "\n";
 }
 
 LoopbackCapture::LoopbackCapture() {

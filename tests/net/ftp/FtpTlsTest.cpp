@@ -129,15 +129,13 @@ TEST_P(FtpTlsRefusedCertificate, FailsBeforeTheLogin) {
     EXPECT_EQ(commands, "AUTH\nAUTH\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Certificates, FtpTlsRefusedCertificate,
-                         ::testing::Values(CertificateCase{"untrusted", "certificate"},
-                                           CertificateCase{"otherhost", "certificate"},
-                                           CertificateCase{"otherhost", "certificate", "127.0.0.1"},
-                                           CertificateCase{"expired", "expired"}),
-                         [](const auto& info) {
-                             return std::string(info.param.Cert) +
-                                    (std::string(info.param.Host) == "localhost" ? "" : "ByAddress");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Certificates, FtpTlsRefusedCertificate,
+    ::testing::Values(CertificateCase{"untrusted", "certificate"}, CertificateCase{"otherhost", "certificate"},
+                      CertificateCase{"otherhost", "certificate", "127.0.0.1"}, CertificateCase{"expired", "expired"}),
+    [](const auto& info) {
+        return std::string(info.param.Cert) + (std::string(info.param.Host) == "localhost" ? "" : "ByAddress");
+    });
 
 // A host given as an address verifies against the certificate's addresses, not its names.
 TEST(FtpTlsAddressHost, VerifiesAgainstTheCertificatesAddress) {
