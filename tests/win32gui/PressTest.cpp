@@ -11,10 +11,12 @@
 #include "BoxAnswerer.h"
 #include "app/win32gui/MainForm.h"
 #include "tests/support/TestSupport.h"
-#include "tests/win32gui/TestRegistry.h"
 
 namespace nb {
 namespace {
+
+// The accounting program's key, below the test's own stand-in for HKEY_CURRENT_USER.
+constexpr const char* kDatabaseKey = "Software\\Marrowby\\Tallyvine\\Database";
 
 using test::BoxAnswerer;
 using test::PyFtpServer;
@@ -59,7 +61,7 @@ protected:
         dataFolder = root / "Acc/Data";
         ASSERT_TRUE(::CreateDirectoryW(Widen(root / "Acc").c_str(), nullptr));
         ASSERT_TRUE(::CreateDirectoryW(Widen(dataFolder).c_str(), nullptr));
-        registry.SetString("DefaultDatabase", dataFolder + "\\");
+        ASSERT_TRUE(registry.SetText(kDatabaseKey, "DefaultDatabase", dataFolder + "\\"));
         WriteFile(root / "FtpHost.ini", "[Service]\r\nFtpHost=127.0.0.1\r\nFtpPort=" + std::to_string(server.Port()) +
                                             "\r\nProbeHost=127.0.0.1\r\nProbeTimeout=3000\r\n");
         const char* binary = std::getenv("NB_BINARY_DIR");
@@ -92,7 +94,7 @@ protected:
 
     PyFtpServer server{"kim", "pw"};
     TempDir root;
-    test::TestRegistry registry;
+    test::TestRegistry registry{"", test::TestRegistry::Scope::Own};
     std::string dataFolder;
     TForm1Environment environment;
     std::vector<std::string> statuses;
@@ -198,7 +200,7 @@ TEST_F(WindowPress, AWrongPasswordEndsThePressWithTheConnectFailure) {
 }
 
 TEST_F(WindowPress, WithoutADataFolderBothButtonsRefuse) {
-    test::TestRegistry empty;
+    test::TestRegistry empty{"", test::TestRegistry::Scope::Own};
     environment.RegistryLocation = empty.Location();
     auto form = Open();
     Type(form->Window().UserIDEdit, "kim");

@@ -12,10 +12,12 @@
 #include "app/win32gui/MainForm.h"
 #include "platform/UserInterface.h"
 #include "tests/support/TestSupport.h"
-#include "tests/win32gui/TestRegistry.h"
 
 namespace nb {
 namespace {
+
+// The accounting program's key, below the test's own stand-in for HKEY_CURRENT_USER.
+constexpr const char* kDatabaseKey = "Software\\Marrowby\\Tallyvine\\Database";
 
 using test::BoxAnswerer;
 using test::ClassOf;
@@ -413,8 +415,8 @@ TEST_F(Form1Layout, CursorsAndPendingMessages) {
 }
 
 TEST(Form1Core, TheDefaultErrorBoxShowsAnUnreadableRegistryValueAndTheWindowStillOpens) {
-    test::TestRegistry registry;
-    registry.SetDword("DefaultDatabase", 7);
+    test::TestRegistry registry{"", test::TestRegistry::Scope::Own};
+    ASSERT_TRUE(registry.SetNumber(kDatabaseKey, "DefaultDatabase", 7));
     TForm1Environment environment;
     environment.RegistryLocation = registry.Location();
     test::TempDir root;
