@@ -426,8 +426,11 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv) : impl_(std::
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
+        // Wine starts a Linux program without a process or thread handle and leaves stale stack
+        // words in pi: closing those closed this test's own stdout or sockets. Only handles
+        // that name the process started are ours to close.
+        if (pi.dwProcessId != 0 && GetProcessId(pi.hProcess) == pi.dwProcessId) CloseHandle(pi.hProcess);
+        if (pi.dwThreadId != 0 && GetThreadId(pi.hThread) == pi.dwThreadId) CloseHandle(pi.hThread);
         // Polled accept, not select: under Wine a second listener in one process was never
         // reported readable although the Linux side had connected.
         u_long nonBlocking = 1;
