@@ -171,6 +171,9 @@ public:
     // The program's first line of output (without its line break); "" when it ended first.
     std::string FirstLine(int seconds = 10);
     bool Exited();
+    // Waits up to seconds for the program to end: its exit code; negative while it still runs
+    // or when a signal ended it.
+    int WaitForExit(int seconds);
     void Stop();
 
 private:

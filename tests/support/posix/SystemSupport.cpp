@@ -238,6 +238,7 @@ struct ServerProcess::Impl {
     pid_t pid = -1;
     int out = -1;  // the program's standard output, read for its first line
     bool exited = false;
+    int exitCode = -1;
 };
 
 ServerProcess::ServerProcess(const std::vector<std::string>& argv) : impl_(std::make_unique<Impl>()) {
@@ -258,6 +259,9 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv) : impl_(std::
         ::execv(args[0], args.data());
         ::_exit(127);
     }
+    // Also here: a Stop() before the child ran its own setpgid would signal no group and then
+    // wait forever for a child still running.
+    if (pid > 0) ::setpgid(pid, pid);
     ::close(out[1]);
     impl_->out = out[0];
     impl_->pid = pid;
@@ -285,13 +289,22 @@ std::string ServerProcess::FirstLine(int seconds) {
 
 bool ServerProcess::Exited() {
     if (!started_ || impl_->exited) return true;
-    impl_->exited = ::waitpid(impl_->pid, nullptr, WNOHANG) == impl_->pid;
+    int status = 0;
+    impl_->exited = ::waitpid(impl_->pid, &status, WNOHANG) == impl_->pid;
+    if (impl_->exited) impl_->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return impl_->exited;
+}
+
+int ServerProcess::WaitForExit(int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!Exited() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return impl_->exitCode;
 }
 
 void ServerProcess::Stop() {
     if (!started_ || Exited()) return;
-    ::kill(-impl_->pid, SIGKILL);
+    if (::kill(-impl_->pid, SIGKILL) != 0) ::kill(impl_->pid, SIGKILL);
     ::waitpid(impl_->pid, nullptr, 0);
     impl_->exited = true;
 }

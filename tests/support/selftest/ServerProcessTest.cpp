@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "tests/support/TestSocket.h"
 #include "tests/support/TestSupport.h"
@@ -35,6 +36,20 @@ TEST(ServerProcessStart, LeavesTheTestsOwnHandlesOpen) {
     EXPECT_GE(std::fputs("stdout still open\n", stdout), 0);
     EXPECT_EQ(std::fflush(stdout), 0);
     EXPECT_EQ(std::ferror(stdout), 0);
+}
+
+// A program run to its end through the server start (as the benchmarks run curl) reports its
+// exit code, which a Windows program could not read from a Linux one otherwise.
+TEST(ServerProcessStart, ReportsTheExitCode) {
+    for (int code : {0, 3}) {
+        ServerProcess shell({"/bin/sh", "-c", "exit " + std::to_string(code)});
+        ASSERT_TRUE(shell.Started());
+        EXPECT_EQ(shell.WaitForExit(30), code);
+        EXPECT_TRUE(shell.Exited());
+    }
+    ServerProcess sleeper({"/bin/sleep", "30"});
+    EXPECT_LT(sleeper.WaitForExit(0), 0);
+    EXPECT_FALSE(sleeper.Exited());
 }
 
 }  // namespace

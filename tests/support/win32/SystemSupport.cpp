@@ -96,6 +96,17 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& extra) {
 // The exit code of a program ended at once, as the crash points end the program under test.
 constexpr UINT kKilledExitCode = 137;
 
+// Wine starts a Linux program without a process or thread handle and leaves stale stack words
+// in pi: closing or waiting on those hit the test's own stdout and sockets. A handle is ours only
+// when it names what was started.
+bool NamesProcess(const PROCESS_INFORMATION& pi) {
+    return pi.dwProcessId != 0 && GetProcessId(pi.hProcess) == pi.dwProcessId;
+}
+
+bool NamesThread(const PROCESS_INFORMATION& pi) {
+    return pi.dwThreadId != 0 && GetThreadId(pi.hThread) == pi.dwThreadId;
+}
+
 // The null device, inheritable, for a child's standard handles; one for the whole run.
 HANDLE NullDevice() {
     static HANDLE device = [] {
@@ -117,8 +128,12 @@ bool StartProcess(const std::vector<std::string>& argv, const std::vector<std::s
     si.hStdError = NullDevice();
     std::wstring line = CommandLine(argv);
     std::wstring env = EnvironmentBlock(extraEnv);
-    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
-                          &si, &pi) != 0;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
+                        &si, &pi))
+        return false;
+    if (NamesProcess(pi) && NamesThread(pi)) return true;
+    pi = PROCESS_INFORMATION{};  // a Linux program: nothing here to wait on or end (ServerProcess can)
+    return false;
 }
 
 std::string Drain(HANDLE h) {
@@ -228,10 +243,11 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
                                   nullptr, &si, &pi);
     for (HANDLE theirs : {inRead, outWrite, errWrite}) CloseHandle(theirs);
     CommandResult r;
-    if (!created) {
+    if (!created || !NamesProcess(pi) || !NamesThread(pi)) {
         for (HANDLE ours : {inWrite, outRead, errRead}) CloseHandle(ours);
         r.ExitCode = 127;
-        r.Stderr = "cannot start " + (argv.empty() ? std::string() : argv[0]);
+        r.Stderr = (created ? "not a Windows program (use ServerProcess): " : "cannot start ") +
+                   (argv.empty() ? std::string() : argv[0]);
         return r;
     }
     // A program past its limit is ended, which closes its ends of the pipes the readers wait on.
@@ -382,6 +398,7 @@ struct ServerProcess::Impl {
     std::string received;  // what linux_side.py said, not yet consumed
     std::string firstLine;
     bool exited = false;
+    int exitCode = -1;
 
     // Reads what arrived within timeoutMs; false when the connection ended.
     bool Pump(int timeoutMs) {
@@ -402,7 +419,10 @@ struct ServerProcess::Impl {
             std::string message = received.substr(0, nl);
             received.erase(0, nl + 1);
             if (message.rfind("line ", 0) == 0) firstLine = message.substr(5);
-            if (message.rfind("exited", 0) == 0) exited = true;
+            if (message.rfind("exited ", 0) == 0) {
+                exited = true;
+                exitCode = std::atoi(message.c_str() + 7);
+            }
         }
         return true;
     }
@@ -426,11 +446,8 @@ ServerProcess::ServerProcess(const std::vector<std::string>& argv) : impl_(std::
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        // Wine starts a Linux program without a process or thread handle and leaves stale stack
-        // words in pi: closing those closed this test's own stdout or sockets. Only handles
-        // that name the process started are ours to close.
-        if (pi.dwProcessId != 0 && GetProcessId(pi.hProcess) == pi.dwProcessId) CloseHandle(pi.hProcess);
-        if (pi.dwThreadId != 0 && GetThreadId(pi.hThread) == pi.dwThreadId) CloseHandle(pi.hThread);
+        if (NamesProcess(pi)) CloseHandle(pi.hProcess);
+        if (NamesThread(pi)) CloseHandle(pi.hThread);
         // Polled accept, not select: under Wine a second listener in one process was never
         // reported readable although the Linux side had connected.
         u_long nonBlocking = 1;
@@ -459,6 +476,12 @@ bool ServerProcess::Exited() {
     if (!started_) return true;
     impl_->Pump(0);
     return impl_->exited;
+}
+
+int ServerProcess::WaitForExit(int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (started_ && !impl_->exited && std::chrono::steady_clock::now() < deadline) impl_->Pump(50);
+    return impl_->exitCode;
 }
 
 void ServerProcess::Stop() {
