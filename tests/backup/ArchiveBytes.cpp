@@ -107,7 +107,10 @@ ParsedArchive ParseArchive(const std::string& firstVolume) {
         at += static_cast<size_t>(length);
         if (name.rfind("NEXT:DISK", 0) == 0) {
             if (at != bytes.size()) throw std::runtime_error("bytes after a continuation record");
-            path = ChangeFileExt(path, "." + name.substr(9));
+            // Built in place: GCC 12 warns (-Wrestrict) on "." + a temporary when optimizing.
+            std::string extension = name.substr(8);
+            extension[0] = '.';
+            path = ChangeFileExt(path, extension);
             bytes = ReadFile(path);
             at = 0;
         } else {
