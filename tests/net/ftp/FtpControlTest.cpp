@@ -339,5 +339,52 @@ INSTANTIATE_TEST_SUITE_P(
         FileCommandCase{"delete_busy", false, {"450 busy"}, {"DELE a.bck"}, 450, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Answers to AUTH TLS that must stop the connect before the login, under auto and require alike:
+// bytes behind a 234 came in clear (someone may have put them there), and an answer that is
+// neither 234 nor a refusal is no reason to go on in plain text.
+struct AuthAnswer {
+    const char* name;
+    const char* reply;
+    bool protocolError;  // else a TLS error
+    const char* reason;  // part of the error's text
+};
+
+class FtpAuthAnswer : public FtpControl, public ::testing::WithParamInterface<AuthAnswer> {};
+
+TEST_P(FtpAuthAnswer, StopsBeforeTheLogin) {
+    const auto& c = GetParam();
+    Serve(
+        [&c](test::FakeSession& s) {
+            s.Send("220 hi\r\n");
+            s.Expect("AUTH TLS");
+            s.Send(c.reply);
+            EXPECT_TRUE(s.ClientClosed());
+        },
+        2);
+    for (TIdFTPTlsMode mode : {ftpTlsAuto, ftpTlsRequire}) {
+        SCOPED_TRACE(int(mode));
+        ftp_.UseTLS = mode;
+        try {
+            ftp_.Connect(true, -1);
+            ADD_FAILURE() << "connected";
+        } catch (const EIdProtocolReplyError& e) {
+            EXPECT_TRUE(c.protocolError) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        } catch (const EIdTLSError& e) {
+            EXPECT_FALSE(c.protocolError) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(ftp_.IsConnected());
+        EXPECT_FALSE(ftp_.TlsActive());
+    }
+    EXPECT_EQ(server_->Finish(), (Lines{"AUTH TLS", "AUTH TLS"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, FtpAuthAnswer,
+    ::testing::Values(AuthAnswer{"injectedAfter234", "234 go ahead\r\n331 injected\r\n", false, "unprotected"},
+                      AuthAnswer{"neither234NorRefusal", "200 fine\r\n", true, "unexpected answer"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace nb
