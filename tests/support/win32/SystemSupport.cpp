@@ -117,6 +117,20 @@ HANDLE NullDevice() {
     return device;
 }
 
+// CreateProcessW with inherited handles and a Unicode environment. Wine now and then refuses one
+// start among hundreds (seen in CI, in the crash suite's 300 starts) and takes the same start a
+// moment later, so a refusal is tried again before it counts; error is the last refusal's code.
+bool CreateInheriting(std::wstring& line, std::wstring& env, STARTUPINFOW& si, PROCESS_INFORMATION& pi, DWORD& error) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (attempt > 0) Sleep(200);
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                           nullptr, &si, &pi))
+            return true;
+        error = GetLastError();
+    }
+    return false;
+}
+
 // Starts argv with standard input and error on the null device and standard output on out.
 bool StartProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv, HANDLE out,
                   PROCESS_INFORMATION& pi) {
@@ -128,9 +142,8 @@ bool StartProcess(const std::vector<std::string>& argv, const std::vector<std::s
     si.hStdError = NullDevice();
     std::wstring line = CommandLine(argv);
     std::wstring env = EnvironmentBlock(extraEnv);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
-                        &si, &pi))
-        return false;
+    DWORD error = 0;
+    if (!CreateInheriting(line, env, si, pi, error)) return false;
     if (NamesProcess(pi) && NamesThread(pi)) return true;
     pi = PROCESS_INFORMATION{};  // a Linux program: nothing here to wait on or end (ServerProcess can)
     return false;
@@ -239,15 +252,16 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
     PROCESS_INFORMATION pi{};
     std::wstring line = CommandLine(argv);
     std::wstring env = EnvironmentBlock(extraEnv);
-    BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
-                                  nullptr, &si, &pi);
+    DWORD startError = 0;
+    const bool created = CreateInheriting(line, env, si, pi, startError);
     for (HANDLE theirs : {inRead, outWrite, errWrite}) CloseHandle(theirs);
     CommandResult r;
     if (!created || !NamesProcess(pi) || !NamesThread(pi)) {
         for (HANDLE ours : {inWrite, outRead, errRead}) CloseHandle(ours);
         r.ExitCode = 127;
-        r.Stderr = (created ? "not a Windows program (use ServerProcess): " : "cannot start ") +
-                   (argv.empty() ? std::string() : argv[0]);
+        const std::string program = argv.empty() ? std::string() : argv[0];
+        r.Stderr = created ? "not a Windows program (use ServerProcess): " + program
+                           : "cannot start " + program + " (error " + std::to_string(startError) + ")";
         return r;
     }
     // A program past its limit is ended, which closes its ends of the pipes the readers wait on.
