@@ -117,18 +117,22 @@ HANDLE NullDevice() {
     return device;
 }
 
-// CreateProcessW with inherited handles and a Unicode environment. Wine now and then refuses one
-// start among hundreds (seen in CI, in the crash suite's 300 starts) and takes the same start a
-// moment later, so a refusal is tried again before it counts; error is the last refusal's code.
-bool CreateInheriting(std::wstring& line, std::wstring& env, STARTUPINFOW& si, PROCESS_INFORMATION& pi, DWORD& error) {
+// Starts argv with inherited handles: 0, or the system's error code of the last refusal. Wine now
+// and then refuses one start among hundreds (seen in CI, in the crash suite's 300 starts) and
+// takes the same start a moment later, so a refusal is tried again before it counts.
+DWORD CreateInheriting(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv, STARTUPINFOW& si,
+                       PROCESS_INFORMATION& pi) {
+    std::wstring line = CommandLine(argv);
+    std::wstring env = EnvironmentBlock(extraEnv);
+    DWORD error = 0;
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (attempt > 0) Sleep(200);
         if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
                            nullptr, &si, &pi))
-            return true;
+            return 0;
         error = GetLastError();
     }
-    return false;
+    return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
 // Starts argv with standard input and error on the null device and standard output on out.
@@ -140,10 +144,7 @@ bool StartProcess(const std::vector<std::string>& argv, const std::vector<std::s
     si.hStdInput = NullDevice();
     si.hStdOutput = out;
     si.hStdError = NullDevice();
-    std::wstring line = CommandLine(argv);
-    std::wstring env = EnvironmentBlock(extraEnv);
-    DWORD error = 0;
-    if (!CreateInheriting(line, env, si, pi, error)) return false;
+    if (CreateInheriting(argv, extraEnv, si, pi) != 0) return false;
     if (NamesProcess(pi) && NamesThread(pi)) return true;
     pi = PROCESS_INFORMATION{};  // a Linux program: nothing here to wait on or end (ServerProcess can)
     return false;
@@ -250,10 +251,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector
     si.hStdOutput = outWrite;
     si.hStdError = errWrite;
     PROCESS_INFORMATION pi{};
-    std::wstring line = CommandLine(argv);
-    std::wstring env = EnvironmentBlock(extraEnv);
-    DWORD startError = 0;
-    const bool created = CreateInheriting(line, env, si, pi, startError);
+    const DWORD startError = CreateInheriting(argv, extraEnv, si, pi);
+    const bool created = startError == 0;
     for (HANDLE theirs : {inRead, outWrite, errWrite}) CloseHandle(theirs);
     CommandResult r;
     if (!created || !NamesProcess(pi) || !NamesThread(pi)) {
