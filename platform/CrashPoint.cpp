@@ -1,34 +1,15 @@
 #include "platform/CrashPoint.h"
 
-#ifdef NB_TEST_HOOKS
-#include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <string>
-
-#include "platform/Environment.h"
-
 namespace nb {
 
+namespace {
+TCrashHook crashHook = nullptr;
+}  // namespace
+
 void CrashPoint(std::string_view name) {
-    static std::map<std::string, int, std::less<>> passes;
-    int pass = ++passes[std::string(name)];
-    if (auto trace = EnvironmentValue("NB_CRASH_TRACE")) {
-        if (std::FILE* f = std::fopen(trace->c_str(), "a")) {
-            std::fprintf(f, "%.*s#%d\n", static_cast<int>(name.size()), name.data(), pass);
-            std::fclose(f);
-        }
-    }
-    auto target = EnvironmentValue("NB_CRASH_AT");
-    if (!target) return;
-    std::string_view t(*target);
-    int wanted = 1;
-    if (auto hash = t.find('#'); hash != std::string_view::npos) {
-        wanted = std::atoi(std::string(t.substr(hash + 1)).c_str());
-        t = t.substr(0, hash);
-    }
-    if (t == name && pass == wanted) TerminateProcessNow();
+    if (crashHook) crashHook(name);
 }
 
+void SetCrashHook(TCrashHook hook) { crashHook = hook; }
+
 }  // namespace nb
-#endif

@@ -1,7 +1,7 @@
 // The real nestbridge-cli download killed (SIGKILL; TerminateProcess on Windows) at every step of the download and the
 // swap in turn. The next start (here "nestbridge-cli --help", which does nothing else) must
 // leave the data folder as exactly the old set or exactly the new one, with nothing left
-// behind, and the next download must complete. Needs a build with NB_TEST_HOOKS.
+// behind, and the next download must complete. Runs nestbridge-cli-hooks, whose crash points are live.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -66,7 +66,7 @@ void CrashTest::KillAtEveryStep(const FolderContents& oldContents, bool swapFail
     const auto newSet = DataSet();
     ASSERT_EQ(newSet == oldSet, swapFails);
     const std::vector<std::string> points = TraceLines(trace);
-    if (points.empty()) GTEST_SKIP() << "nestbridge-cli was built without NB_TEST_HOOKS: no crash points";
+    if (points.empty()) GTEST_FAIL() << CliPath() << " passed no crash point: it is not the build with live crash points";
     if (std::getenv("NB_CRASH_LIST"))
         fs::copy_file(FsPath(trace), FsPath(LocalPath(std::getenv("NB_CRASH_LIST"))),
                       fs::copy_options::overwrite_existing);
@@ -125,6 +125,18 @@ TEST_F(CrashTest, EveryStepOfASwapThatRollsBackEndsOld) {
     old["New.DB"] = "<dir>";
     old["New.DB/inside"] = "a folder's file";
     KillAtEveryStep(old, true);
+}
+
+TEST_F(CrashTest, TheShippedProgramPassesNoCrashPoint) {
+    // nestbridge-cli-hooks lies beside the shipped nestbridge-cli it is built from.
+    std::string shipped = CliPath();
+    shipped.replace(shipped.find("nestbridge-cli-hooks"), std::string("nestbridge-cli-hooks").size(), "nestbridge-cli");
+    CliWorld computer(shipped);
+    computer.UseServer(server.Port());
+    const std::string trace = computer.root / "trace";
+    CommandResult run = computer.Download({"NB_CRASH_AT=press.recovered", "NB_CRASH_TRACE=" + trace});
+    EXPECT_EQ(run.ExitCode, 0) << run.Stdout << run.Stderr;
+    EXPECT_FALSE(PathExists(trace));
 }
 
 }  // namespace

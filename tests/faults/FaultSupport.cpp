@@ -39,11 +39,11 @@ bool SettingsBesideTheProgram() { return Separator() == '\\'; }
 
 }  // namespace
 
-CliWorld::CliWorld() : program_(CliPath()) {
+CliWorld::CliWorld(const std::string& program) : program_(program) {
     fs::create_directories(FsPath(root / "wine"));
     env = {"XDG_CONFIG_HOME=" + (root / "config"), "WINEPREFIX=" + (root / "wine"), "HOME=" + root.Path()};
     if (SettingsBesideTheProgram()) {
-        const fs::path original = FsPath(CliPath());
+        const fs::path original = FsPath(program);
         fs::create_directories(FsPath(root / "bin"));
         program_ = root / ("bin/" + PathText(original.filename()));
         fs::copy_file(original, FsPath(program_));

@@ -48,7 +48,8 @@ private:
 // and "new" files that an archive made from them brings.
 class CliWorld {
 public:
-    CliWorld();
+    // program: the nestbridge-cli this computer runs; default the one under test (CliPath()).
+    explicit CliWorld(const std::string& program = CliPath());
     // The program this computer runs: on Windows a copy in its own folder, whose settings file
     // lies beside it; elsewhere the one under test.
     const std::string& Program() const { return program_; }
