@@ -48,7 +48,8 @@ ArchiveWriter::ArchiveWriter(TBackupFile& owner, const std::string& archivePath)
 
 ArchiveWriter::~ArchiveWriter() = default;
 
-void ArchiveWriter::AddFiles(const std::string& pattern) {
+size_t ArchiveWriter::AddFiles(const std::string& pattern) {
+    size_t matched = 0;
     std::string filePattern;
     if (SplitRecursion(pattern, filePattern)) {
         std::string folder = ExtractFilePath(filePattern);
@@ -56,7 +57,7 @@ void ArchiveWriter::AddFiles(const std::string& pattern) {
         TSearchRec rec;
         while (dirs.Next(rec)) {
             if ((rec.Attr & faDirectory) == 0 || rec.Name == "." || rec.Name == "..") continue;
-            AddFiles(ExpandFileName(folder + rec.Name + "/" + ExtractFileName(filePattern)) + " /s");
+            matched += AddFiles(ExpandFileName(folder + rec.Name + "/" + ExtractFileName(filePattern)) + " /s");
         }
     } else {
         filePattern = pattern;
@@ -67,11 +68,14 @@ void ArchiveWriter::AddFiles(const std::string& pattern) {
     while (files.Next(rec)) {
         std::string path = ExpandFileName(folder + rec.Name);
         // Devices, pipes and sockets are no data files; reading one could block the run.
-        if (!FileExists(path) || listed_.count(path) != 0 || path == excludedPath_) continue;
+        if (!FileExists(path) || path == excludedPath_) continue;
+        ++matched;
+        if (listed_.count(path) != 0) continue;
         if (c_.BackupMode() == bmIncremental && (FileGetAttr(path) & static_cast<int32_t>(faArchive)) == 0) continue;
         listed_.insert(path);
         list_.push_back(path);
     }
+    return matched;
 }
 
 void ArchiveWriter::MeasureFiles(std::string& fileIds) {
@@ -127,7 +131,9 @@ bool ArchiveWriter::Run(const std::vector<std::string>& patterns) {
         c_.busy_ = false;
     });
 
-    for (const auto& pattern : patterns) AddFiles(pattern);
+    c_.unmatchedPatterns_.clear();
+    for (const auto& pattern : patterns)
+        if (AddFiles(pattern) == 0) c_.unmatchedPatterns_.push_back(pattern);
     c_.continue_ = true;
     if (c_.OnProgress) c_.OnProgress(c_, "", 0, c_.continue_);
     c_.totalSize_ = 0;

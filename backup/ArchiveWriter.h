@@ -23,7 +23,8 @@ public:
     bool Run(const std::vector<std::string>& patterns);
 
 private:
-    void AddFiles(const std::string& pattern);
+    // Lists the files pattern names; answers how many it matched (also those listed before).
+    size_t AddFiles(const std::string& pattern);
     void MeasureFiles(std::string& fileIds);
     void SaveFileIds(const std::string& fileIds);
     void StoreFile(size_t index);

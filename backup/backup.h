@@ -69,6 +69,8 @@ public:
     const std::string& CurrentFile() const { return currentFile_; }
     // The source file the last Backup could not open or read; empty when there was none.
     const std::string& FailedFile() const { return failedFile_; }
+    // The patterns of the last Backup that named no file (a folder names none).
+    const std::vector<std::string>& UnmatchedPatterns() const { return unmatchedPatterns_; }
     bool Busy() const { return busy_; }
     // Archive target / source when the archive path is ":STREAM"; owned by the owner.
     TStream* BackupStream = nullptr;
@@ -86,6 +88,7 @@ private:
     int32_t packedSize_ = 0;
     std::string currentFile_;
     std::string failedFile_;
+    std::vector<std::string> unmatchedPatterns_;
     bool busy_ = false;
     // Run values.
     bool continue_ = true;

@@ -20,10 +20,13 @@ const char* const kUsage =
     "               [--quiet] ARCHIVE PATTERN...\n"
     "       nestbridge-cli archive restore [--mode all|no-overwrite|newer|existing|existing-newer]\n"
     "               [--full-path] [--quiet] ARCHIVE [TARGET]\n"
+    "               Without TARGET every file is written back to the full path it was stored\n"
+    "               under, over the file that stands there now (with --mode all).\n"
     "       nestbridge-cli archive list ARCHIVE\n"
     "       nestbridge-cli archive verify ARCHIVE\n"
     "\n"
-    "A PATTERN may end in \" /s\" to take the pattern's subfolders too.\n";
+    "A PATTERN may end in \" /s\" to take the pattern's subfolders too. A pattern that matches no\n"
+    "file is named on stderr; the archive is still written.\n";
 
 const Command& Self();
 
@@ -69,6 +72,11 @@ int Create(ArgParser& args) {
     std::vector<std::string> patterns(rest.begin() + 1, rest.end());
     bool ok = archive.Backup(patterns, rest[0]);
     progress.Finish();
+    // An archive without the files meant is easily taken for a good one.
+    for (const auto& pattern : archive.UnmatchedPatterns())
+        std::cerr << "nestbridge-cli archive create: no file matches " << pattern
+                  << (DirectoryExists(pattern) ? " (a folder: name its files, as FOLDER/*.*, and add \" /s\" for its subfolders)" : "")
+                  << '\n';
     return ok ? ExitOk : ExitFailure;
 }
 

@@ -6,6 +6,7 @@
 # much as what our client does; the ratio to curl is the figure to watch.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --windows --bench
 size=128 rounds=3 mode=tls
 while [ $# -gt 0 ]; do
   case $1 in

@@ -6,6 +6,7 @@
 # at a call made per block (or per byte) that should not be.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --windows --bench
 size=64 runs=3 rounds=3
 while [ $# -gt 0 ]; do
   case $1 in

@@ -6,14 +6,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build_dir=build
+build_dir=build-rel
 
-echo "== Installing the packages and building"
-bash scripts/install-deps.sh
+echo "== Installing the packages the demo needs and building (the release build, $build_dir/)"
+bash scripts/install-deps.sh --demo
+cmake --preset release >/dev/null
+# The window is built where Qt was found; the help text lists its target then.
 targets="nestbridge-cli nb_zipcode"
-cmake --preset dev >/dev/null
-cmake --build build --target help | grep -q '\.\.\. nestbridge$' && targets+=" nestbridge"
-NB_TARGETS=$targets bash scripts/build.sh
+build_help=$(cmake --build "$build_dir" --target help)
+if grep -q '\.\.\. nestbridge$' <<<"$build_help"; then
+  targets+=" nestbridge"
+  echo "   building the command-line program and the window"
+else
+  echo "   building the command-line program only: Qt was not found, so there is no window"
+fi
+NB_PRESET=release NB_TARGETS=$targets bash scripts/build.sh
 cli="$root/$build_dir/cli/nestbridge-cli"
 gui="$root/$build_dir/app/gui/nestbridge"
 
@@ -87,8 +94,12 @@ ls -l "$data"
 echo "   compared with what was uploaded (ZipCode.txt comes from zipcode.bck):"
 if diff -r --exclude=Backup "$demo/uploaded" "$data"; then echo "   (identical)"; fi
 
-if [ -n "${DISPLAY:-}" ] && [ -x "$gui" ]; then
-  echo
+echo
+if [ ! -x "$gui" ]; then
+  echo "== The window was not built (no Qt), so it is not opened"
+elif [ -z "${DISPLAY:-}" ]; then
+  echo "== No display (\$DISPLAY is empty), so the window is not opened; with one it opens here"
+else
   echo "== Opening the window on the same setup: the password is \"demo\". Close it to end the demo."
   "$gui" || true
 fi

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-out/windows}
 which=${2:-both}
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --windows
 mkdir -p "$out"
 if [ "$which" != --win32-only ]; then
   NB_TARGETS=nestbridge-render bash scripts/build.sh >/dev/null

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --package
 NB_PRESET=release bash scripts/build.sh
 rm -f build-rel/nestbridge_*.deb
 (cd build-rel && cpack -G DEB >/dev/null)

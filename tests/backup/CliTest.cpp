@@ -30,6 +30,19 @@ protected:
     }
 };
 
+// Patterns that name nothing leave an archive that looks good: each is named, the exit status stays.
+TEST_F(ArchiveCli, CreateNamesEachPatternThatMatchedNoFile) {
+    const std::string folder = dir / "data", none = dir / "data/*.xyz", items = dir / "data/Item.*";
+    auto created = Run({"create", dir / "a.bck", items, folder, none});
+    EXPECT_EQ(created.ExitCode, 0) << created.Stderr;
+    EXPECT_EQ(created.Stderr.find(items), std::string::npos) << created.Stderr;
+    EXPECT_NE(created.Stderr.find("no file matches " + folder + " (a folder"), std::string::npos) << created.Stderr;
+    EXPECT_NE(created.Stderr.find("no file matches " + none + "\n"), std::string::npos) << created.Stderr;
+
+    auto help = Run({"--help"});
+    EXPECT_NE(help.Stdout.find("Without TARGET every file is written back to the full path"), std::string::npos);
+}
+
 TEST_F(ArchiveCli, CreateListVerifyRestore) {
     auto created = Run({"create", "--title", "제목", "--level", "max", dir / "a.bck", dir / "data/*.db" + " /s"});
     ASSERT_EQ(created.ExitCode, 0) << created.Stderr;
