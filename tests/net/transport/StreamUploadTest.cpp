@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -116,7 +117,10 @@ protected:
             EXPECT_EQ(m, wmWrite);
             begins_.push_back(max);
         };
-        client_.OnWork = [this](TIdComponent&, TWorkMode, int32_t n) { work_.push_back(n); };
+        client_.OnWork = [this](TIdComponent&, TWorkMode, int32_t n) {
+            work_.push_back(n);
+            sent_ = n;
+        };
         client_.OnWorkEnd = [this](TIdComponent&, TWorkMode) { ++ends_; };
     }
 
@@ -124,6 +128,8 @@ protected:
     TIdTCPClient client_;
     Counts begins_;
     Counts work_;
+    // The running total, for a peer thread to watch.
+    std::atomic<int32_t> sent_{0};
     int ends_ = 0;
 };
 
@@ -224,10 +230,19 @@ TEST_P(UploadResetTest, RaisesClosesAndEndsThePeriod) {
     constexpr int32_t kSize = 32 << 20;  // far more than the socket buffers hold
     const bool waitForRoom = GetParam().WaitForRoom;
     Peer peer([&](PeerSocket& s) {
-        if (waitForRoom)
-            test::SleepMs(300);
-        else
+        if (waitForRoom) {
+            // Bytes went out, and then no more for a while: the sender waits for room. A fixed
+            // sleep would race a slow start (a loaded machine, the sanitizers).
+            int32_t seen = -1;
+            for (int quiet = 0, waited = 0; quiet < 4 && waited < 600; ++waited) {
+                test::SleepMs(50);
+                const int32_t now = sent_;
+                quiet = now > 0 && now == seen ? quiet + 1 : 0;
+                seen = now;
+            }
+        } else {
             s.ReadExactly(100000);
+        }
         s.Reset();
     });
     Connect(peer, GetParam().Mode, 1024);
