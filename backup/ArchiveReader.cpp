@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "backup/ArchiveFormat.h"
+#include "backup/BackupRun.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
@@ -17,7 +18,8 @@ namespace {
 const char* const kInvalidArchive = "Invalid archive type";
 }
 
-ArchiveReader::ArchiveReader(TBackupFile& owner) : c_(owner), input_(kPieceSize), output_(kPieceSize) {}
+ArchiveReader::ArchiveReader(TBackupFile& owner, TBackupRunState& run)
+    : c_(owner), run_(run), input_(kPieceSize), output_(kPieceSize) {}
 
 ArchiveReader::~ArchiveReader() = default;
 
@@ -47,25 +49,25 @@ bool ArchiveReader::Run(const std::string& archivePath, const std::string& targe
         targetFolder_ += PathDelim;
     archivePath_ = archivePath;
     fromStream_ = archivePath == kStreamPath;
-    c_.errorCode_ = 0;
-    c_.filesProcessed_ = 0;
-    c_.continue_ = true;
+    run_.ErrorCode = 0;
+    run_.FilesProcessed = 0;
+    run_.Continue = true;
     if (!fromStream_ && !FileExists(archivePath)) return false;
 
-    c_.busy_ = true;
+    run_.Busy = true;
     // Also when an exception leaves the run: no handle stays open and the component is idle.
     ScopeExit cleanUp([this] {
         CloseVolume();
-        c_.busy_ = false;
+        run_.Busy = false;
     });
     try {
         OpenArchive();
         int32_t titleLength = in_->ReadInt32();
         // The program's titles hold a Korean phrase, which tells which system's program wrote them.
         encoding_ = DetectTextEncoding(in_->ReadText(titleLength));
-        c_.totalSize_ = in_->ReadInt32();
-        c_.fileCount_ = in_->ReadInt32();
-        c_.processedSize_ = 0;
+        run_.TotalSize = in_->ReadInt32();
+        run_.FileCount = in_->ReadInt32();
+        run_.ProcessedSize = 0;
     } catch (const Exception&) {
         throw Exception(BackupErrorText(beCannotReadArchive));
     }
@@ -81,13 +83,13 @@ bool ArchiveReader::Run(const std::string& archivePath, const std::string& targe
             else
                 Entry(name);
         }
-    } while (length != 0 && c_.continue_);
+    } while (length != 0 && run_.Continue);
     CloseVolume();
 
-    bool result = c_.errorCode_ == 0 && c_.continue_;
-    if (c_.OnProgress) c_.OnProgress(c_, "", 100, c_.continue_);
-    c_.busy_ = false;
-    if (c_.errorCode_ != 0) c_.ReportError(c_.errorCode_);
+    bool result = run_.ErrorCode == 0 && run_.Continue;
+    if (c_.OnProgress) c_.OnProgress(c_, "", 100, run_.Continue);
+    run_.Busy = false;
+    if (run_.ErrorCode != 0) ReportError(c_, run_.ErrorCode);
     return result;
 }
 
@@ -111,20 +113,20 @@ void ArchiveReader::Entry(const std::string& stored) {
     if (!StoredNameText(stored, encoding_, name) || !TargetPathFor(name, targetFolder_, c_.RestoreFullPath, path)) {
         // Never written: it would land outside the target folder, or under a name not its own.
         // The run goes on but fails.
-        c_.currentFile_ = name.empty() ? FromSystemCodePage(stored) : name;
-        c_.errorCode_ = beCannotReadFile;
+        run_.CurrentFile = name.empty() ? FromSystemCodePage(stored) : name;
+        run_.ErrorCode = beCannotReadFile;
         decision_ = false;
         ReadFileData(nullptr, false);
         return;
     }
-    c_.currentFile_ = path;
+    run_.CurrentFile = path;
     decision_ = RuleAllows(path);
     if (name == kFileListName)
         decision_ = false;
     else if (c_.OnRestoreFile)
-        c_.OnRestoreFile(c_, c_.currentFile_, stamp_, decision_);
+        c_.OnRestoreFile(c_, run_.CurrentFile, stamp_, decision_);
     if (decision_) {
-        std::string folder = ExtractFileDir(c_.currentFile_);
+        std::string folder = ExtractFileDir(run_.CurrentFile);
         decision_ = folder.empty() || (ForceDirectories(folder), DirectoryExists(folder));
     }
     if (!decision_) {
@@ -133,19 +135,19 @@ void ArchiveReader::Entry(const std::string& stored) {
     }
     std::unique_ptr<TFileStream> target;
     try {
-        target = std::make_unique<TFileStream>(c_.currentFile_, fmCreate | fmShareExclusive);
+        target = std::make_unique<TFileStream>(run_.CurrentFile, fmCreate | fmShareExclusive);
         ReadFileData(target.get(), true);
-        ++c_.filesProcessed_;
+        ++run_.FilesProcessed;
     } catch (const Exception&) {
-        c_.errorCode_ = beCannotReadFile;
-        c_.continue_ = false;
+        run_.ErrorCode = beCannotReadFile;
+        run_.Continue = false;
     }
     if (target) FinishTarget(target);
 }
 
 void ArchiveReader::FinishTarget(std::unique_ptr<TFileStream>& target) {
     TStream* stream = target.get();
-    if (c_.OnFileRestored) c_.OnFileRestored(c_, c_.currentFile_, stream);
+    if (c_.OnFileRestored) c_.OnFileRestored(c_, run_.CurrentFile, stream);
     FileSetDate(*target, stamp_);
     target.reset();
 }
@@ -157,10 +159,10 @@ void ArchiveReader::NextVolume(const std::string& name) {
     CloseVolume();
     auto number = static_cast<uint16_t>(std::stoi(digits));
     do {
-        c_.AskForDisk(number);
+        AskForDisk(c_, run_, number);
         archivePath_ = ChangeFileExt(archivePath_, "." + digits);
-    } while (!FileExists(archivePath_) && c_.continue_);
-    if (!c_.continue_) return;
+    } while (!FileExists(archivePath_) && run_.Continue);
+    if (!run_.Continue) return;
     ++volume_;
     OpenArchive();
     std::unique_ptr<TFileStream> target;
@@ -168,7 +170,7 @@ void ArchiveReader::NextVolume(const std::string& name) {
         if (target) FinishTarget(target);
     });
     if (decision_) {
-        target = std::make_unique<TFileStream>(c_.currentFile_, fmOpenWrite | fmShareExclusive);
+        target = std::make_unique<TFileStream>(run_.CurrentFile, fmOpenWrite | fmShareExclusive);
         target->Seek(0, SeekOrigin::End);
     }
     ReadFileData(target.get(), decision_);
@@ -178,7 +180,7 @@ void ArchiveReader::ReadFileData(TStream* target, bool restoring) {
     char marker[4];
     in_->Read(marker, sizeof marker);
     if (std::string(marker, strnlen(marker, sizeof marker)) != "EC2") throw Exception(kInvalidArchive);
-    while (c_.continue_) {
+    while (run_.Continue) {
         int32_t length = in_->ReadInt32();
         int32_t written = 0;
         if (length != 0) {
@@ -191,8 +193,8 @@ void ArchiveReader::ReadFileData(TStream* target, bool restoring) {
                     bool ok = codec_.Inflate(input_.data(), size, output_.data(), written);
                     target->WriteBuffer(output_.data(), written);
                     if (!ok) {
-                        c_.errorCode_ = beCompressionError;
-                        c_.continue_ = false;
+                        run_.ErrorCode = beCompressionError;
+                        run_.Continue = false;
                     }
                 } else {
                     target->WriteBuffer(input_.data(), size);
@@ -204,8 +206,8 @@ void ArchiveReader::ReadFileData(TStream* target, bool restoring) {
         }
         ServeMessageQueueOnce();
         if (restoring) {
-            c_.processedSize_ = Add32(c_.processedSize_, written);
-            if (c_.OnProgress) c_.OnProgress(c_, c_.currentFile_, c_.Percent(), c_.continue_);
+            run_.ProcessedSize = Add32(run_.ProcessedSize, written);
+            if (c_.OnProgress) c_.OnProgress(c_, run_.CurrentFile, run_.Percent(), run_.Continue);
         }
         if (length == 0) break;
     }

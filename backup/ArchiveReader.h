@@ -15,7 +15,7 @@ class TFileStream;
 
 class ArchiveReader {
 public:
-    explicit ArchiveReader(TBackupFile& owner);
+    ArchiveReader(TBackupFile& owner, TBackupRunState& run);
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
@@ -32,6 +32,7 @@ private:
     void CloseVolume();
 
     TBackupFile& c_;
+    TBackupRunState& run_;
     std::string archivePath_;  // the volume being read
     std::string targetFolder_;
     bool fromStream_ = false;
