@@ -18,15 +18,25 @@ ArchiveCursor::ArchiveCursor() : input_(kPieceSize) {}
 
 ArchiveCursor::~ArchiveCursor() = default;
 
-void ArchiveCursor::OpenFile(const std::string& path) {
+void ArchiveCursor::Restart(const std::string& path, TStream* stream) {
+    Close();
     path_ = path;
+    stream_ = stream;
+    volume_ = 1;
+    entry_ = ArchiveEntry{};
+    inEntry_ = finished_ = false;
+    section_ = Section::None;
+    unread_ = 0;
+}
+
+void ArchiveCursor::OpenFile(const std::string& path) {
+    Restart(path, nullptr);
     OpenVolume();
 }
 
 void ArchiveCursor::OpenStream(TStream* stream) {
     if (!stream) throw EReadError("Stream read error");
-    path_ = kStreamPath;
-    stream_ = stream;
+    Restart(kStreamPath, stream);
     in_ = std::make_unique<ArchiveIn>(*stream);
 }
 

@@ -101,6 +101,7 @@ public:
     void Close();
 
 private:
+    void Restart(const std::string& path, TStream* stream);
     void OpenVolume();
     Step NextVolume(const std::string& record);
     void Read(void* data, size_t count, const char* what);
