@@ -27,7 +27,8 @@ struct ArchivePlace {
     std::string Text() const;
 };
 
-// The place every fault the cursor raises carries besides its message.
+// The place every fault the cursor raises carries besides its message. Two classes carry it,
+// so that a read error reaches the restore's callers as the read error it always was.
 class ArchiveFault {
 public:
     explicit ArchiveFault(ArchivePlace place) : place_(std::move(place)) {}
