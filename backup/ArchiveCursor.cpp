@@ -173,7 +173,7 @@ void ArchiveCursor::ReadBlock(RawBlock& block) {
 }
 
 void ArchiveCursor::SkipBlock() {
-    // Moving the read position: a skipped block's bytes are never read.
+    // Moved over rather than read: a skipped block costs no copy and, beyond the buffer, no reading.
     int32_t count = unread_;
     unread_ = 0;
     at_ = in_->Position();

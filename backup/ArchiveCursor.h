@@ -90,7 +90,8 @@ public:
     const ArchiveEntry& Entry() const { return entry_; }
 
     // The next block of the current data section (its marker is checked first); false at the
-    // end of the section. Its bytes are read with ReadBlock or passed over with SkipBlock.
+    // end of the section. Its bytes are read with ReadBlock (Data stays valid until the next
+    // call) or passed over with SkipBlock; left alone, the next call passes over them.
     bool NextBlock(RawBlock& block);
     void ReadBlock(RawBlock& block);
     void SkipBlock();
