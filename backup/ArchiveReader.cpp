@@ -1,9 +1,7 @@
 #include "backup/ArchiveReader.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "backup/ArchiveFormat.h"
+#include "backup/BackupRun.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
@@ -13,87 +11,63 @@ namespace nb {
 
 using namespace archive;
 
-namespace {
-const char* const kInvalidArchive = "Invalid archive type";
-}
-
-ArchiveReader::ArchiveReader(TBackupFile& owner) : c_(owner), input_(kPieceSize), output_(kPieceSize) {}
+ArchiveReader::ArchiveReader(TBackupFile& owner, TBackupRunState& run) : c_(owner), run_(run), output_(kPieceSize) {}
 
 ArchiveReader::~ArchiveReader() = default;
-
-void ArchiveReader::CloseVolume() {
-    if (fromStream_) {
-        if (in_) in_->Release();
-        in_.reset();
-        return;
-    }
-    in_.reset();
-    volumeFile_.reset();
-}
-
-void ArchiveReader::OpenArchive() {
-    if (fromStream_) {
-        if (!c_.RestoreStream) throw EReadError("Stream read error");
-        in_ = std::make_unique<ArchiveIn>(*c_.RestoreStream);
-    } else {
-        volumeFile_ = std::make_unique<TFileStream>(archivePath_, fmOpenRead | fmShareDenyNone);
-        in_ = std::make_unique<ArchiveIn>(*volumeFile_);
-    }
-}
 
 bool ArchiveReader::Run(const std::string& archivePath, const std::string& targetFolder) {
     targetFolder_ = targetFolder;
     if (!targetFolder_.empty() && targetFolder_.back() != PathDelim && targetFolder_.back() != '/')
         targetFolder_ += PathDelim;
-    archivePath_ = archivePath;
-    fromStream_ = archivePath == kStreamPath;
-    c_.errorCode_ = 0;
-    c_.filesProcessed_ = 0;
-    c_.continue_ = true;
-    if (!fromStream_ && !FileExists(archivePath)) return false;
+    bool fromStream = archivePath == kStreamPath;
+    run_.ErrorCode = 0;
+    run_.FilesProcessed = 0;
+    run_.Continue = true;
+    if (!fromStream && !FileExists(archivePath)) return false;
 
-    c_.busy_ = true;
+    run_.Busy = true;
     // Also when an exception leaves the run: no handle stays open and the component is idle.
     ScopeExit cleanUp([this] {
-        CloseVolume();
-        c_.busy_ = false;
+        cursor_.Close();
+        run_.Busy = false;
     });
     try {
-        OpenArchive();
-        int32_t titleLength = in_->ReadInt32();
-        // The program's titles hold a Korean phrase, which tells which system's program wrote them.
-        encoding_ = DetectTextEncoding(in_->ReadText(titleLength));
-        c_.totalSize_ = in_->ReadInt32();
-        c_.fileCount_ = in_->ReadInt32();
-        c_.processedSize_ = 0;
+        if (fromStream)
+            cursor_.OpenStream(c_.RestoreStream);
+        else
+            cursor_.OpenFile(archivePath);
+        cursor_.ReadHeader(run_.TotalSize, run_.FileCount);
+        run_.ProcessedSize = 0;
     } catch (const Exception&) {
         throw Exception(BackupErrorText(beCannotReadArchive));
     }
+    cursor_.OnNeedVolume = [this](uint16_t volume) {
+        AskForDisk(c_, run_, volume);
+        return run_.Continue;
+    };
 
     decision_ = true;
-    int32_t length = 0;
-    do {
-        length = in_->ReadInt32();
-        if (length > 0) {
-            std::string name = in_->ReadText(length);
-            if (IsContinuation(name))
-                NextVolume(name);
-            else
-                Entry(name);
-        }
-    } while (length != 0 && c_.continue_);
-    CloseVolume();
+    while (run_.Continue) {
+        ArchiveCursor::Step step = cursor_.Next();
+        if (step == ArchiveCursor::Step::Entry)
+            Entry();
+        else if (step == ArchiveCursor::Step::Continued)
+            Continuation();
+        else
+            break;
+    }
+    cursor_.Close();
 
-    bool result = c_.errorCode_ == 0 && c_.continue_;
-    if (c_.OnProgress) c_.OnProgress(c_, "", 100, c_.continue_);
-    c_.busy_ = false;
-    if (c_.errorCode_ != 0) c_.ReportError(c_.errorCode_);
+    bool result = run_.ErrorCode == 0 && run_.Continue;
+    if (c_.OnProgress) c_.OnProgress(c_, "", 100, run_.Continue);
+    run_.Busy = false;
+    if (run_.ErrorCode != 0) ReportError(c_, run_.ErrorCode);
     return result;
 }
 
 bool ArchiveReader::RuleAllows(const std::string& path) const {
     bool exists = FileExists(path);
-    bool older = exists && FileAge(path) < stamp_;
+    bool older = exists && FileAge(path) < cursor_.Entry().Stamp;
     switch (c_.RestoreMode) {
         case rmAll: return true;
         case rmNoOverwrite: return !exists;
@@ -104,110 +78,89 @@ bool ArchiveReader::RuleAllows(const std::string& path) const {
     return false;
 }
 
-void ArchiveReader::Entry(const std::string& stored) {
-    stamp_ = in_->ReadInt32();
-    inEntry_ = true;
-    std::string name, path;
-    if (!StoredNameText(stored, encoding_, name) || !TargetPathFor(name, targetFolder_, c_.RestoreFullPath, path)) {
+void ArchiveReader::Entry() {
+    const ArchiveEntry& entry = cursor_.Entry();
+    std::string path;
+    if (!entry.NameReadable || !TargetPathFor(entry.Name, targetFolder_, c_.RestoreFullPath, path)) {
         // Never written: it would land outside the target folder, or under a name not its own.
         // The run goes on but fails.
-        c_.currentFile_ = name.empty() ? FromSystemCodePage(stored) : name;
-        c_.errorCode_ = beCannotReadFile;
+        run_.CurrentFile = entry.Name.empty() ? FromSystemCodePage(entry.Stored) : entry.Name;
+        run_.ErrorCode = beCannotReadFile;
         decision_ = false;
-        ReadFileData(nullptr, false);
+        ReadFileData(nullptr);
         return;
     }
-    c_.currentFile_ = path;
+    run_.CurrentFile = path;
     decision_ = RuleAllows(path);
-    if (name == kFileListName)
+    if (entry.Name == kFileListName)
         decision_ = false;
     else if (c_.OnRestoreFile)
-        c_.OnRestoreFile(c_, c_.currentFile_, stamp_, decision_);
+        c_.OnRestoreFile(c_, run_.CurrentFile, entry.Stamp, decision_);
     if (decision_) {
-        std::string folder = ExtractFileDir(c_.currentFile_);
+        std::string folder = ExtractFileDir(run_.CurrentFile);
         decision_ = folder.empty() || (ForceDirectories(folder), DirectoryExists(folder));
     }
     if (!decision_) {
-        ReadFileData(nullptr, false);
+        ReadFileData(nullptr);
         return;
     }
     std::unique_ptr<TFileStream> target;
     try {
-        target = std::make_unique<TFileStream>(c_.currentFile_, fmCreate | fmShareExclusive);
-        ReadFileData(target.get(), true);
-        ++c_.filesProcessed_;
+        target = std::make_unique<TFileStream>(run_.CurrentFile, fmCreate | fmShareExclusive);
+        ReadFileData(target.get());
+        ++run_.FilesProcessed;
     } catch (const Exception&) {
-        c_.errorCode_ = beCannotReadFile;
-        c_.continue_ = false;
+        run_.ErrorCode = beCannotReadFile;
+        run_.Continue = false;
     }
     if (target) FinishTarget(target);
 }
 
 void ArchiveReader::FinishTarget(std::unique_ptr<TFileStream>& target) {
     TStream* stream = target.get();
-    if (c_.OnFileRestored) c_.OnFileRestored(c_, c_.currentFile_, stream);
-    FileSetDate(*target, stamp_);
+    if (c_.OnFileRestored) c_.OnFileRestored(c_, run_.CurrentFile, stream);
+    FileSetDate(*target, cursor_.Entry().Stamp);
     target.reset();
 }
 
-void ArchiveReader::NextVolume(const std::string& name) {
-    std::string digits = name.substr(kNextDisk.size(), 3);
-    // Volumes follow one another; anything else would read a foreign file or go round in circles.
-    if (fromStream_ || !inEntry_ || digits != VolumeDigits(volume_ + 1u)) throw Exception(kInvalidArchive);
-    CloseVolume();
-    auto number = static_cast<uint16_t>(std::stoi(digits));
-    do {
-        c_.AskForDisk(number);
-        archivePath_ = ChangeFileExt(archivePath_, "." + digits);
-    } while (!FileExists(archivePath_) && c_.continue_);
-    if (!c_.continue_) return;
-    ++volume_;
-    OpenArchive();
+// The cut entry's next section, on the volume the cursor has just opened; its failures are no
+// run error: they leave Restore as exceptions.
+void ArchiveReader::Continuation() {
     std::unique_ptr<TFileStream> target;
     ScopeExit finish([&] {
         if (target) FinishTarget(target);
     });
     if (decision_) {
-        target = std::make_unique<TFileStream>(c_.currentFile_, fmOpenWrite | fmShareExclusive);
+        target = std::make_unique<TFileStream>(run_.CurrentFile, fmOpenWrite | fmShareExclusive);
         target->Seek(0, SeekOrigin::End);
     }
-    ReadFileData(target.get(), decision_);
+    ReadFileData(target.get());
 }
 
-void ArchiveReader::ReadFileData(TStream* target, bool restoring) {
-    char marker[4];
-    in_->Read(marker, sizeof marker);
-    if (std::string(marker, strnlen(marker, sizeof marker)) != "EC2") throw Exception(kInvalidArchive);
-    while (c_.continue_) {
-        int32_t length = in_->ReadInt32();
+// One data section: written to the target with progress after every block, or passed over.
+void ArchiveReader::ReadFileData(TStream* target) {
+    RawBlock block;
+    while (run_.Continue) {
+        bool more = cursor_.NextBlock(block);
         int32_t written = 0;
-        if (length != 0) {
-            // The writer never makes a longer block; a longer one could only overrun the buffers.
-            if (length < -kPieceSize || length > kPieceSize) throw Exception(kInvalidArchive);
-            int32_t size = length < 0 ? -length : length;
-            if (restoring) {
-                in_->Read(input_.data(), static_cast<size_t>(size));
-                if (length > 0) {
-                    bool ok = codec_.Inflate(input_.data(), size, output_.data(), written);
-                    target->WriteBuffer(output_.data(), written);
-                    if (!ok) {
-                        c_.errorCode_ = beCompressionError;
-                        c_.continue_ = false;
-                    }
-                } else {
-                    target->WriteBuffer(input_.data(), size);
-                    written = size;
-                }
-            } else {
-                in_->Skip(size);
+        if (more && target) {
+            cursor_.ReadBlock(block);
+            DecodedBlock content = codec_.Decode(block, output_.data());
+            target->WriteBuffer(content.Data, content.Size);
+            written = content.Size;
+            if (!content.Ok) {
+                run_.ErrorCode = beCompressionError;
+                run_.Continue = false;
             }
+        } else if (more) {
+            cursor_.SkipBlock();
         }
         ServeMessageQueueOnce();
-        if (restoring) {
-            c_.processedSize_ = Add32(c_.processedSize_, written);
-            if (c_.OnProgress) c_.OnProgress(c_, c_.currentFile_, c_.Percent(), c_.continue_);
+        if (target) {
+            run_.ProcessedSize = Add32(run_.ProcessedSize, written);
+            if (c_.OnProgress) c_.OnProgress(c_, run_.CurrentFile, run_.Percent(), run_.Continue);
         }
-        if (length == 0) break;
+        if (!more) break;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "backup/ArchiveFormat.h"
+#include "backup/BackupRun.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
@@ -41,8 +42,8 @@ int32_t ReadPiece(TFileStream& source, uint8_t* buffer, int32_t want) {
 
 }  // namespace
 
-ArchiveWriter::ArchiveWriter(TBackupFile& owner, const std::string& archivePath)
-    : c_(owner), archivePath_(archivePath),
+ArchiveWriter::ArchiveWriter(TBackupFile& owner, TBackupRunState& run, const std::string& archivePath)
+    : c_(owner), run_(run), archivePath_(archivePath),
       excludedPath_(archivePath == kStreamPath ? std::string() : ExpandFileName(archivePath)),
       toStream_(archivePath == kStreamPath), input_(kPieceSize), packed_(kPieceSize) {}
 
@@ -81,15 +82,15 @@ size_t ArchiveWriter::AddFiles(const std::string& pattern) {
 void ArchiveWriter::MeasureFiles(std::string& fileIds) {
     for (const auto& path : list_) {
         if (!FileExists(path)) continue;
-        c_.failedFile_ = path;  // an open failure here leaves the run as an exception
+        run_.FailedFile = path;  // an open failure here leaves the run as an exception
         TFileStream file(path, fmOpenRead | fmShareDenyNone);
         int64_t size = file.Size();
-        c_.totalSize_ = Add32(c_.totalSize_, size);
+        run_.TotalSize = Add32(run_.TotalSize, size);
         if (c_.SaveFileID)
             fileIds +=
                 ToSystemCodePage(path) + "\t" + std::to_string(FileGetDate(file)) + "=" + std::to_string(size) + "\r\n";
     }
-    c_.failedFile_.clear();
+    run_.FailedFile.clear();
 }
 
 void ArchiveWriter::SaveFileIds(const std::string& fileIds) {
@@ -100,10 +101,10 @@ void ArchiveWriter::SaveFileIds(const std::string& fileIds) {
         file.WriteBuffer(fileIds.data(), static_cast<int32_t>(fileIds.size()));
         list_.insert(list_.begin(), tempPath_);
         listEntry_ = true;
-        c_.totalSize_ = Add32(c_.totalSize_, static_cast<int64_t>(fileIds.size()));
+        run_.TotalSize = Add32(run_.TotalSize, static_cast<int64_t>(fileIds.size()));
     } catch (const Exception&) {
-        c_.continue_ = false;
-        c_.errorCode_ = beCannotCreateTempFile;
+        run_.Continue = false;
+        run_.ErrorCode = beCannotCreateTempFile;
     }
 }
 
@@ -120,30 +121,30 @@ void ArchiveWriter::CloseVolume() {
 }
 
 bool ArchiveWriter::Run(const std::vector<std::string>& patterns) {
-    c_.errorCode_ = 0;
-    c_.failedFile_.clear();
-    c_.busy_ = true;
+    run_.ErrorCode = 0;
+    run_.FailedFile.clear();
+    run_.Busy = true;
     // Also when an exception leaves the run: no handle stays open and the component is idle.
     ScopeExit cleanUp([this] {
         out_.reset();
         volumeFile_.reset();
         if (!tempPath_.empty() && FileExists(tempPath_)) DeleteFile(tempPath_);
-        c_.busy_ = false;
+        run_.Busy = false;
     });
 
-    c_.unmatchedPatterns_.clear();
+    run_.UnmatchedPatterns.clear();
     for (const auto& pattern : patterns)
-        if (AddFiles(pattern) == 0) c_.unmatchedPatterns_.push_back(pattern);
-    c_.continue_ = true;
-    if (c_.OnProgress) c_.OnProgress(c_, "", 0, c_.continue_);
-    c_.totalSize_ = 0;
-    c_.filesProcessed_ = 0;
+        if (AddFiles(pattern) == 0) run_.UnmatchedPatterns.push_back(pattern);
+    run_.Continue = true;
+    if (c_.OnProgress) c_.OnProgress(c_, "", 0, run_.Continue);
+    run_.TotalSize = 0;
+    run_.FilesProcessed = 0;
     std::string fileIds;
     MeasureFiles(fileIds);
     if (c_.SaveFileID) SaveFileIds(fileIds);
 
-    c_.processedSize_ = 0;
-    c_.packedSize_ = 0;
+    run_.ProcessedSize = 0;
+    run_.PackedSize = 0;
     try {
         volume_ = 1;
         if (toStream_) {
@@ -155,31 +156,31 @@ bool ArchiveWriter::Run(const std::vector<std::string>& patterns) {
             volumeLimit_ = static_cast<int64_t>(c_.MaxSize) - kVolumeReserve;
             OpenVolume();
         }
-        c_.fileCount_ = static_cast<int32_t>(list_.size()) - (listEntry_ ? 1 : 0);
+        run_.FileCount = static_cast<int32_t>(list_.size()) - (listEntry_ ? 1 : 0);
         const std::string title = ToSystemCodePage(c_.BackupTitle);
         out_->WriteInt32(static_cast<int32_t>(title.size()));
         out_->Write(title.data(), title.size());
-        out_->WriteInt32(c_.totalSize_);
-        out_->WriteInt32(c_.fileCount_);
+        out_->WriteInt32(run_.TotalSize);
+        out_->WriteInt32(run_.FileCount);
     } catch (const Exception&) {
-        c_.errorCode_ = beCannotWriteArchive;
-        c_.continue_ = false;
+        run_.ErrorCode = beCannotWriteArchive;
+        run_.Continue = false;
     }
 
-    for (size_t i = 0; i < list_.size() && c_.continue_ && out_; ++i) {
+    for (size_t i = 0; i < list_.size() && run_.Continue && out_; ++i) {
         if (!FileExists(list_[i])) continue;
         StoreFile(i);
         if (c_.SetArchiveFlag) ClearArchiveAttr(list_[i]);
     }
 
     bool result = false;
-    if (c_.continue_ && out_) {
+    if (run_.Continue && out_) {
         try {
             out_->WriteInt32(0);
             out_->Flush();
             result = true;
         } catch (const Exception&) {
-            c_.errorCode_ = beCannotWriteArchive;
+            run_.ErrorCode = beCannotWriteArchive;
         }
     }
     if (out_) {
@@ -193,9 +194,9 @@ bool ArchiveWriter::Run(const std::vector<std::string>& patterns) {
     if (!tempPath_.empty() && FileExists(tempPath_)) DeleteFile(tempPath_);
     tempPath_.clear();
 
-    if (c_.OnProgress) c_.OnProgress(c_, "", 100, c_.continue_);
-    c_.busy_ = false;
-    if (c_.errorCode_ != 0) c_.ReportError(c_.errorCode_);
+    if (c_.OnProgress) c_.OnProgress(c_, "", 100, run_.Continue);
+    run_.Busy = false;
+    if (run_.ErrorCode != 0) ReportError(c_, run_.ErrorCode);
     return result;
 }
 
@@ -206,16 +207,16 @@ void ArchiveWriter::StoreFile(size_t index) {
     std::string stored = kFileListName;
     if (!isList && !StoredNameBytes(trimmed, stored)) {
         // Stored with a substitute, the name would restore as another file's, or as none.
-        c_.continue_ = false;
-        c_.errorCode_ = beCannotReadFile;
-        c_.failedFile_ = path;
+        run_.Continue = false;
+        run_.ErrorCode = beCannotReadFile;
+        run_.FailedFile = path;
         return;
     }
-    c_.currentFile_ = isList ? kFileListName : trimmed;
+    run_.CurrentFile = isList ? kFileListName : trimmed;
     // A failing name record is no run error: it leaves Backup as an exception.
     out_->WriteInt32(static_cast<int32_t>(stored.size()));
     out_->Write(stored.data(), stored.size());
-    c_.currentFile_ = trimmed;
+    run_.CurrentFile = trimmed;
     try {
         TFileStream source(path, fmOpenRead | fmShareDenyNone);
         int32_t stamp = FileGetDate(source);
@@ -223,65 +224,65 @@ void ArchiveWriter::StoreFile(size_t index) {
         out_->WriteInt32(stamp);
         int64_t remaining = source.Size();
         if (remaining < 0) throw EReadError("Cannot read the file's size");
-        if (c_.continue_) {
+        if (run_.Continue) {
             do WriteFileData(source, remaining);
-            while (remaining > 0 && c_.continue_);
+            while (remaining > 0 && run_.Continue);
         }
-        if (!isList) ++c_.filesProcessed_;
+        if (!isList) ++run_.FilesProcessed;
     } catch (const Exception&) {
-        c_.continue_ = false;
-        c_.errorCode_ = beCannotReadFile;
-        c_.failedFile_ = path;
+        run_.Continue = false;
+        run_.ErrorCode = beCannotReadFile;
+        run_.FailedFile = path;
     }
 }
 
 void ArchiveWriter::WriteFileData(TFileStream& source, int64_t& remaining) {
     try {
         out_->Write(kMarker, sizeof kMarker);
-        c_.packedSize_ = Add32(c_.packedSize_, 4);
-        while (remaining > 0 && c_.continue_) {
+        run_.PackedSize = Add32(run_.PackedSize, 4);
+        while (remaining > 0 && run_.Continue) {
             if (limited_ && blocksOnVolume_ > 0 && out_->Position() >= volumeLimit_) break;
             int32_t count =
                 ReadPiece(source, input_.data(), static_cast<int32_t>(std::min<int64_t>(remaining, kPieceSize)));
             // A file that shrank since it was measured cannot be stored whole.
             if (count <= 0) throw EReadError("Stream read error");
             remaining -= count;
-            c_.processedSize_ = Add32(c_.processedSize_, count);
+            run_.ProcessedSize = Add32(run_.ProcessedSize, count);
             int32_t packedSize = 0;
             auto packed =
                 codec_.Deflate(input_.data(), count, packed_.data(), kZlibLevels[c_.CompressionLevel & 3], packedSize);
             if (packed == BlockCodec::Packed::Failed) {
-                c_.errorCode_ = beCompressionError;
-                c_.continue_ = false;
+                run_.ErrorCode = beCompressionError;
+                run_.Continue = false;
             }
-            if (c_.continue_) {
+            if (run_.Continue) {
                 bool compressed = packed == BlockCodec::Packed::Compressed;
                 int32_t length = compressed ? packedSize : count;
                 out_->WriteInt32(compressed ? length : -length);
                 out_->Write(compressed ? packed_.data() : input_.data(), static_cast<size_t>(length));
-                c_.packedSize_ = Add32(c_.packedSize_, static_cast<int64_t>(length) + 4);
+                run_.PackedSize = Add32(run_.PackedSize, static_cast<int64_t>(length) + 4);
                 ++blocksOnVolume_;
             }
             ServeMessageQueueOnce();
-            if (c_.OnProgress) c_.OnProgress(c_, c_.currentFile_, c_.Percent(), c_.continue_);
+            if (c_.OnProgress) c_.OnProgress(c_, run_.CurrentFile, run_.Percent(), run_.Continue);
         }
         out_->WriteInt32(0);
-        if (remaining > 0 && c_.continue_) {
+        if (remaining > 0 && run_.Continue) {
             ++volume_;
             std::string digits = VolumeDigits(volume_);
             out_->WriteInt32(12);
             std::string record = kNextDisk + digits;
             out_->Write(record.data(), record.size());
             CloseVolume();
-            c_.AskForDisk(volume_);
-            if (c_.continue_) {
+            AskForDisk(c_, run_, volume_);
+            if (run_.Continue) {
                 archivePath_ = ChangeFileExt(archivePath_, "." + digits);
                 OpenVolume();
             }
         }
     } catch (const Exception&) {
-        c_.continue_ = false;
-        c_.errorCode_ = beCannotWriteArchive;
+        run_.Continue = false;
+        run_.ErrorCode = beCannotWriteArchive;
     }
 }
 

@@ -15,7 +15,7 @@ class TFileStream;
 
 class ArchiveWriter {
 public:
-    ArchiveWriter(TBackupFile& owner, const std::string& archivePath);
+    ArchiveWriter(TBackupFile& owner, TBackupRunState& run, const std::string& archivePath);
     ~ArchiveWriter();
     ArchiveWriter(const ArchiveWriter&) = delete;
     ArchiveWriter& operator=(const ArchiveWriter&) = delete;
@@ -33,6 +33,7 @@ private:
     void CloseVolume();
 
     TBackupFile& c_;
+    TBackupRunState& run_;
     std::string archivePath_;   // the volume being written
     std::string excludedPath_;  // the archive's full path, never stored in itself
     bool toStream_;

@@ -91,4 +91,11 @@ bool BlockCodec::Inflate(const uint8_t* in, int32_t count, uint8_t* out, int32_t
     return complete;
 }
 
+DecodedBlock BlockCodec::Decode(const RawBlock& block, uint8_t* out) {
+    if (block.Type == RawBlock::Kind::Stored) return {block.Data, block.Size, true};
+    DecodedBlock decoded{out, 0, true};
+    decoded.Ok = Inflate(block.Data, block.Size, out, decoded.Size);
+    return decoded;
+}
+
 }  // namespace nb::archive

@@ -6,6 +6,7 @@
 
 #include "backup/ArchiveReader.h"
 #include "backup/ArchiveWriter.h"
+#include "backup/BackupRun.h"
 #include "platform/Format.h"
 #include "platform/UserInterface.h"
 
@@ -30,35 +31,39 @@ void TBackupFile::SetBackupMode(TBackupMode value) {
     backupMode_ = value;
 }
 
-void TBackupFile::ReportError(int32_t code) {
-    std::string message = BackupErrorText(code);
-    if (OnError)
-        OnError(*this, code, message);
-    else
-        ShowErrorBox(message);
-}
-
-void TBackupFile::AskForDisk(uint16_t volume) {
-    if (OnNeedDisk)
-        OnNeedDisk(*this, volume, continue_);
-    else
-        continue_ =
-            AskOkCancel(Format("Please insert disk %s and click OK to continue.", std::to_string(volume).c_str()));
-}
-
-TPercentage TBackupFile::Percent() const {
-    if (totalSize_ == 0) return 100;  // nothing to measure against: all of nothing is done
-    long double share = static_cast<long double>(processedSize_) / totalSize_ * 100.0L;
+TPercentage TBackupRunState::Percent() const {
+    if (TotalSize == 0) return 100;  // nothing to measure against: all of nothing is done
+    long double share = static_cast<long double>(ProcessedSize) / TotalSize * 100.0L;
     long double rounded = std::nearbyint(share);  // the default rounding mode takes halves to even
     return static_cast<TPercentage>(std::clamp<long double>(rounded, 0.0L, 100.0L));
 }
 
+namespace archive {
+
+void ReportError(TBackupFile& owner, int32_t code) {
+    std::string message = BackupErrorText(code);
+    if (owner.OnError)
+        owner.OnError(owner, code, message);
+    else
+        ShowErrorBox(message);
+}
+
+void AskForDisk(TBackupFile& owner, TBackupRunState& run, uint16_t volume) {
+    if (owner.OnNeedDisk)
+        owner.OnNeedDisk(owner, volume, run.Continue);
+    else
+        run.Continue =
+            AskOkCancel(Format("Please insert disk %s and click OK to continue.", std::to_string(volume).c_str()));
+}
+
+}  // namespace archive
+
 bool TBackupFile::Backup(const std::vector<std::string>& files, const std::string& archivePath) {
-    return ArchiveWriter(*this, archivePath).Run(files);
+    return ArchiveWriter(*this, run_, archivePath).Run(files);
 }
 
 bool TBackupFile::Restore(const std::string& archivePath, const std::string& targetFolder) {
-    return ArchiveReader(*this).Run(archivePath, targetFolder);
+    return ArchiveReader(*this, run_).Run(archivePath, targetFolder);
 }
 
 }  // namespace nb

@@ -36,6 +36,26 @@ constexpr int32_t beCannotCreateTempFile = 7;
 // The message of an error code ("" for any other code).
 std::string BackupErrorText(int32_t code);
 
+// What a Backup or Restore run keeps: the values its owner reads afterwards, the run flag (the
+// Continue of every event) and the run's error code. The component owns it and hands it to the
+// writer or the reader for the run.
+struct TBackupRunState {
+    int32_t FileCount = 0;
+    int32_t FilesProcessed = 0;
+    int32_t TotalSize = 0;
+    int32_t ProcessedSize = 0;
+    int32_t PackedSize = 0;
+    std::string CurrentFile;
+    std::string FailedFile;
+    std::vector<std::string> UnmatchedPatterns;  // of the last Backup
+    bool Busy = false;
+    bool Continue = true;
+    int32_t ErrorCode = 0;
+
+    // ProcessedSize of TotalSize in percent, rounded halves to even.
+    TPercentage Percent() const;
+};
+
 class TBackupFile {
 public:
     TBackupFile() = default;
@@ -61,17 +81,17 @@ public:
     bool SaveFileID = false;
 
     // State the owner may read.
-    int32_t FileCount() const { return fileCount_; }
-    int32_t FilesProcessed() const { return filesProcessed_; }
-    int32_t TotalSize() const { return totalSize_; }
-    int32_t ProcessedSize() const { return processedSize_; }
-    int32_t PackedSize() const { return packedSize_; }
-    const std::string& CurrentFile() const { return currentFile_; }
+    int32_t FileCount() const { return run_.FileCount; }
+    int32_t FilesProcessed() const { return run_.FilesProcessed; }
+    int32_t TotalSize() const { return run_.TotalSize; }
+    int32_t ProcessedSize() const { return run_.ProcessedSize; }
+    int32_t PackedSize() const { return run_.PackedSize; }
+    const std::string& CurrentFile() const { return run_.CurrentFile; }
     // The source file the last Backup could not open or read; empty when there was none.
-    const std::string& FailedFile() const { return failedFile_; }
+    const std::string& FailedFile() const { return run_.FailedFile; }
     // The patterns of the last Backup that named no file (a folder names none).
-    const std::vector<std::string>& UnmatchedPatterns() const { return unmatchedPatterns_; }
-    bool Busy() const { return busy_; }
+    const std::vector<std::string>& UnmatchedPatterns() const { return run_.UnmatchedPatterns; }
+    bool Busy() const { return run_.Busy; }
     // Archive target / source when the archive path is ":STREAM"; owned by the owner.
     TStream* BackupStream = nullptr;
     TStream* RestoreStream = nullptr;
@@ -81,25 +101,7 @@ public:
 
 private:
     TBackupMode backupMode_ = bmAll;
-    int32_t fileCount_ = 0;
-    int32_t filesProcessed_ = 0;
-    int32_t totalSize_ = 0;
-    int32_t processedSize_ = 0;
-    int32_t packedSize_ = 0;
-    std::string currentFile_;
-    std::string failedFile_;
-    std::vector<std::string> unmatchedPatterns_;
-    bool busy_ = false;
-    // Run values.
-    bool continue_ = true;
-    int32_t errorCode_ = 0;
-
-    void ReportError(int32_t code);
-    void AskForDisk(uint16_t volume);
-    TPercentage Percent() const;
-    // Implementation steps live in the writer and reader units.
-    friend class ArchiveWriter;
-    friend class ArchiveReader;
+    TBackupRunState run_;
 };
 
 // Walks every volume and inflates every block without writing anything.
