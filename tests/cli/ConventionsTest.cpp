@@ -27,7 +27,7 @@ TEST(CliConventions, VersionAndCommandList) {
     EXPECT_NE(RunCommand({CliPath(), "upload", "--help"}).Stdout.find("NESTBRIDGE_PASSWORD"), std::string::npos);
 }
 
-// Each password source, tried by a login of the ftp command ("size" of a missing file: -1).
+// Each password source, tried by a login of the ftp command ("size" of a file on the server).
 class PasswordSources : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -35,13 +35,14 @@ protected:
         WriteFile(dir / "good", "secret\nnot this line\n");
         WriteFile(dir / "crlf", "secret\r\n");
         WriteFile(dir / "bad", "wrong\n");
+        WriteFile(server.Home() + "/present.bck", "12345");
     }
     std::vector<std::string> Argv(std::vector<std::string> extra) const {
         std::vector<std::string> argv{CliPath(), "ftp", "--host", "127.0.0.1", "--port", std::to_string(server.Port()),
                                       "--user",  "user"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         argv.push_back("size");
-        argv.push_back("missing.bck");
+        argv.push_back("present.bck");
         return argv;
     }
 
@@ -72,7 +73,7 @@ TEST_F(PasswordSources, EachSourceInItsOrder) {
         auto r = RunCommand(Argv(c.options), c.env);
         EXPECT_EQ(r.ExitCode, c.exitCode) << r.Stderr;
         if (c.exitCode == 0) {
-            EXPECT_EQ(r.Stdout, "-1\n");
+            EXPECT_EQ(r.Stdout, "5\n");
         }
     }
 }
@@ -106,7 +107,7 @@ sys.exit(os.waitstatus_to_exitcode(status))
     for (const auto& a : Argv({})) argv.push_back(a);
     auto r = RunCommand(argv);
     EXPECT_EQ(r.ExitCode, 0) << r.Stdout << r.Stderr;
-    EXPECT_NE(r.Stdout.find("-1"), std::string::npos) << r.Stdout;
+    EXPECT_NE(r.Stdout.find("\n5"), std::string::npos) << r.Stdout;
     EXPECT_EQ(r.Stdout.find("secret"), std::string::npos) << "the typed password was echoed:\n" << r.Stdout;
 }
 
