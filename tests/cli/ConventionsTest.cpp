@@ -34,6 +34,7 @@ protected:
         if (!server.Running()) GTEST_SKIP() << "pyftpdlib: " << server.Error();
         WriteFile(dir / "good", "secret\nnot this line\n");
         WriteFile(dir / "crlf", "secret\r\n");
+        WriteFile(dir / "bom", "\xEF\xBB\xBFsecret\r\n");  // as Notepad saves UTF-8
         WriteFile(dir / "bad", "wrong\n");
         WriteFile(server.Home() + "/present.bck", "12345");
     }
@@ -64,6 +65,7 @@ TEST_F(PasswordSources, EachSourceInItsOrder) {
         {"empty environment counts as unset", {"--password-file", dir / "good"}, {"NESTBRIDGE_PASSWORD="}, 0},
         {"file's first line", {"--password-file", dir / "good"}, {}, 0},
         {"file with CRLF", {"--password-file", dir / "crlf"}, {}, 0},
+        {"file with a byte-order mark", {"--password-file", dir / "bom"}, {}, 0},
         {"wrong password from a file", {"--password-file", dir / "bad"}, {}, 1},
         {"unreadable file", {"--password-file", dir / "absent"}, {}, 2},
         {"none, and no terminal", {}, {}, 2},
