@@ -82,8 +82,8 @@ void ArchiveWriter::MeasureFiles(std::string& fileIds) {
         int64_t size = file.Size();
         c_.totalSize_ = Add32(c_.totalSize_, size);
         if (c_.SaveFileID)
-            fileIds +=
-                ToSystemCodePage(path) + "\t" + std::to_string(FileGetDate(file)) + "=" + std::to_string(size) + "\r\n";
+            fileIds += ToSystemCodePage(StoredCase(path)) + "\t" + std::to_string(FileGetDate(file)) + "=" +
+                       std::to_string(size) + "\r\n";
     }
     c_.failedFile_.clear();
 }
