@@ -40,11 +40,14 @@ constexpr int32_t Id_WSAEINTR = 10004;
 constexpr int32_t Id_WSAENOTSOCK = 10038;
 constexpr int32_t Id_WSAEMSGSIZE = 10040;
 constexpr int32_t Id_WSAEADDRINUSE = 10048;
+constexpr int32_t Id_WSAENETDOWN = 10050;
+constexpr int32_t Id_WSAENETUNREACH = 10051;
 constexpr int32_t Id_WSAECONNABORTED = 10053;
 constexpr int32_t Id_WSAECONNRESET = 10054;
 constexpr int32_t Id_WSAESHUTDOWN = 10058;
 constexpr int32_t Id_WSAETIMEDOUT = 10060;
 constexpr int32_t Id_WSAECONNREFUSED = 10061;
+constexpr int32_t Id_WSAEHOSTUNREACH = 10065;
 constexpr int32_t Id_WSAHOST_NOT_FOUND = 11001;
 
 enum class TIdIPAddressKind { Invalid, Dotted, Numeric };
