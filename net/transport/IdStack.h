@@ -116,6 +116,8 @@ public:
     // "Socket Error # %d\r\n%s" with the code and its table text.
     virtual std::string SocketErrorText(int32_t code);
     virtual int32_t LastSocketError() = 0;
+    // Sets code as the last socket error, as a call that failed with it would; answers Id_SOCKET_ERROR.
+    virtual int32_t FailWith(int32_t code) = 0;
     virtual void PeerAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
     virtual void LocalAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
     virtual int32_t GetSocketOption(TIdStackSocketHandle s, int level, int optName, void* value, int32_t& length) = 0;
