@@ -41,7 +41,10 @@ void Guarded(Body body, Cleanup cleanup) {
 
 TIdTCPConnection::TIdTCPConnection()
     : greetingReply_(std::make_unique<TIdRFCReply>()), lastReply_(std::make_unique<TIdRFCReply>()) {
-    Incoming.OnConsumed = [this](TIdSimpleBuffer&, int32_t count) { CountWork(wmRead, count); };
+    Incoming.OnConsumed = [this](TIdSimpleBuffer&, int32_t count) {
+        consumed_ += count;
+        CountWork(wmRead, count);
+    };
 }
 
 TIdTCPConnection::~TIdTCPConnection() {

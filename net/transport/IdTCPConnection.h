@@ -122,6 +122,8 @@ public:
     int16_t ReadReply(const std::vector<int16_t>& allowedCodes);
     int16_t CheckReply(int16_t code, const std::vector<int16_t>& allowedCodes);
     [[noreturn]] void RaiseReplyError();
+    // One reply, bounded: at most kMaxReplyLines lines and kMaxReplyBytes bytes (blank lines
+    // included), all within ReadTimeout when it is set; past a bound EIdReplyTooLong.
     void ReadReplyLines();
 
     // -1 timeout: ReadTimeout (no limit when 0); -2: no limit.
@@ -171,6 +173,8 @@ private:
     std::unique_ptr<TIdRFCReply> lastReply_;
     TIdDeadline operationDeadline_;
     int64_t sentOnClock_ = 0;
+    // Bytes read from Incoming since the connection was made.
+    int64_t consumed_ = 0;
 };
 
 // While it lives, every wait of the connection's reads and sends (and of the close it may make)

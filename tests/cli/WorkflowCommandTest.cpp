@@ -189,6 +189,34 @@ TEST_F(WorkflowCommandTest, NoRouteToTheProbeMeansNoInternet) {
     EXPECT_FALSE(PathExists(root / "data/Backup")) << "nothing runs after the failed check";
 }
 
+// A greeting without end, which anyone on the path can send before TLS: the press fails at the
+// connect with its usual text, the reason on stderr.
+TEST_F(WorkflowCommandTest, EndlessGreetingFailsTheConnect) {
+    const int port = FreePort();
+    ServerProcess server({"/usr/bin/python3", "-c", R"(
+import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))
+s.listen(5)
+while True:
+    c, _ = s.accept()
+    try:
+        while True:
+            c.sendall(b"220-" + b"x" * 76 + b"\r\n")
+    except OSError:
+        c.close()
+)",
+                          std::to_string(port)});
+    ASSERT_TRUE(server.WaitForPort(port));
+    WriteServiceSettings(Settings(), port);
+    fs::create_directories(root / "data");
+    auto r = Run({"upload", "--user", "user", "--password", "secret", "--data-folder", root / "data"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Stdout, "인터넷 사용가능\n서버 접속에 실패하였습니다.\n");
+    EXPECT_NE(r.Stderr.find("The server's reply did not end within 500 lines."), std::string::npos) << r.Stderr;
+}
+
 TEST_F(WorkflowCommandTest, UsageErrorsExitTwo) {
     EXPECT_EQ(Run({"upload", "--user", "u"}).ExitCode, 2);
     EXPECT_EQ(Run({"download", "--password", "p"}).ExitCode, 2);
