@@ -73,7 +73,18 @@ bool StoredNameText(const std::string& stored, TextEncoding encoding, std::strin
     return DecodeStoredText(stored, encoding, name);
 }
 
-bool StoredNameBytes(const std::string& name, std::string& stored) { return ToSystemCodePageExact(name, stored); }
+std::string StoredCase(const std::string& path) {
+    if (!FileNamesIgnoreCase()) return path;
+    // On the text before the code page, so that no byte of a double-byte character changes.
+    std::string folded = path;
+    for (auto& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return folded;
+}
+
+bool StoredNameBytes(const std::string& name, std::string& stored) {
+    return ToSystemCodePageExact(StoredCase(name), stored);
+}
 
 bool TargetPathFor(const std::string& name, const std::string& targetFolder, bool fullPath, std::string& out) {
     if (!IsSafeStoredName(name)) return false;

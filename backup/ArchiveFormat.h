@@ -53,7 +53,12 @@ bool IsSafeStoredName(const std::string& name);
 // `encoding` is what the archive's title showed (Unknown when it tells nothing). False when the
 // bytes cannot be read here without merging them with another name.
 bool StoredNameText(const std::string& stored, TextEncoding encoding, std::string& name);
-// The bytes a name is stored as: the system's code page, exactly; false when it has no form there.
+// A path as the archive stores it (entry name, file-list line): A–Z folded to a–z where file names
+// ignore case, as the format has it; where case tells files apart, folding would merge them, so
+// the path stays as it is.
+std::string StoredCase(const std::string& path);
+// The bytes a name is stored as: StoredCase, in the system's code page exactly; false when it has
+// no form there.
 bool StoredNameBytes(const std::string& name, std::string& stored);
 
 using nb::ScopeExit;

@@ -87,8 +87,8 @@ void ArchiveWriter::MeasureFiles(std::string& fileIds) {
         int64_t size = file.Size();
         run_.TotalSize = Add32(run_.TotalSize, size);
         if (c_.SaveFileID)
-            fileIds +=
-                ToSystemCodePage(path) + "\t" + std::to_string(FileGetDate(file)) + "=" + std::to_string(size) + "\r\n";
+            fileIds += ToSystemCodePage(StoredCase(path)) + "\t" + std::to_string(FileGetDate(file)) + "=" +
+                       std::to_string(size) + "\r\n";
     }
     run_.FailedFile.clear();
 }

@@ -3,6 +3,7 @@
 #include "platform/Console.h"
 #include "platform/DurableFile.h"
 #include "platform/Environment.h"
+#include "platform/Text.h"
 
 namespace nb::cli {
 
@@ -33,6 +34,7 @@ bool ResolvePassword(const PasswordOptions& options, const std::string& user, st
             problem = "cannot read the password file " + options.File;
             return false;
         }
+        StripUtf8ByteOrderMark(text);
         password = text.substr(0, text.find('\n'));
         if (!password.empty() && password.back() == '\r') password.pop_back();
         return true;

@@ -21,7 +21,7 @@ const std::string kUsage =
         "usage: nestbridge-cli ftp --host H [--port P] [--user U [--password P | --password-file FILE]]\n"
         "        [--passive] [--tls auto|require|off] [--ca-file FILE] [--quiet]\n"
         "        size REMOTE | get REMOTE LOCAL | put LOCAL REMOTE\n"
-        "  size   prints the remote file's size in bytes (-1 when the server does not tell it)\n"
+        "  size   prints the remote file's size in bytes (-1, and fails, when the server does not tell it)\n"
         "  get    downloads REMOTE into LOCAL, replacing LOCAL\n"
         "  put    uploads LOCAL as REMOTE\n"
         "  --port defaults to 21; data connections are active unless --passive.\n"
@@ -112,7 +112,16 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
         ftp.Connect(true, -1);
         ftp.SetTransferType(ftBinary);
         if (op == "size") {
-            std::printf("%lld\n", static_cast<long long>(ftp.Size(rest[1])));
+            const int64_t size = ftp.Size(rest[1]);
+            std::printf("%lld\n", static_cast<long long>(size));
+            if (size < 0) {
+                // No size is no answer: a missing file must not pass for one of -1 bytes.
+                std::string reply = ftp.LastReply().TextCode();
+                for (const auto& line : ftp.LastReply().Text()) reply += " " + line;
+                std::fprintf(stderr, "nestbridge-cli ftp: no size for %s: %s\n", rest[1].c_str(),
+                             ReasonText(reply).c_str());
+                result = ExitFailure;
+            }
         } else if (op == "get") {
             // A download announces no size of its own; ask for it only when a bar is drawn.
             if (progress.Enabled()) expected = ftp.Size(rest[1]);

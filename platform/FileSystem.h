@@ -56,6 +56,9 @@ bool ClearArchiveAttr(const std::string& path);
 // Windows a device ("CON", "nul.txt", "COM1"), a name whose trailing dots or blanks would be
 // dropped, or one holding ':' (a stream of another file). Any other name is plain on Linux.
 bool IsPlainFileName(const std::string& name);
+// True where file names are the same whatever the case of their ASCII letters (Windows); false
+// where case tells names apart (Linux).
+bool FileNamesIgnoreCase();
 
 bool FileExists(const std::string& path);  // a file, not a folder
 bool DirectoryExists(const std::string& path);

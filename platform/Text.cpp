@@ -4,6 +4,12 @@
 
 namespace nb {
 
+bool StripUtf8ByteOrderMark(std::string& text) {
+    if (text.compare(0, 3, "\xEF\xBB\xBF") != 0) return false;
+    text.erase(0, 3);
+    return true;
+}
+
 bool IsValidUtf8(const std::string& bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();

@@ -21,6 +21,9 @@ std::string FromSystemCodePage(const std::string& text);
 // ANSI code page (the system's on Windows; CP949, the users' Korean Windows, elsewhere).
 enum class TextEncoding : uint8_t { Unknown, Utf8, WindowsAnsi };
 
+// Removes a UTF-8 byte-order mark from the start of text, as editors save one; true if there was one.
+bool StripUtf8ByteOrderMark(std::string& text);
+
 // True when bytes are valid UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(const std::string& bytes);
 // Bytes in the Windows ANSI code page into UTF-8; false when they are not valid there.

@@ -163,6 +163,8 @@ private:
     void StoreActive(const std::string& command, TStream& stream, bool fromStart);
     void StorePassive(const std::string& command, TStream& stream, bool fromStart);
     void ReadFinalReply();
+    // Closes the data connection of a store once its last byte went out.
+    void CloseSentData(TIdTCPConnection& data);
     // Runs the data phase in the configured mode, with the passive retry of PassiveFallback.
     void RunDataPhase(const std::function<void()>& active, const std::function<void()>& passive);
     void AbortUnopenedTransfer();
@@ -174,6 +176,8 @@ private:
     TIdRFCReply loginReply_;
     std::unique_ptr<TIdTCPConnection> dataConnection_;
     std::unique_ptr<TIdTLSContext> tlsContext_;
+    // What is left for the end of a store: the data connection's close and the final reply.
+    TIdDeadline storeEnd_;
 };
 
 }  // namespace nb

@@ -107,6 +107,7 @@ void TIdFTP::Retrieve(const std::string& command, TStream& stream, bool resume) 
 }
 
 void TIdFTP::Store(const std::string& command, TStream& stream, bool fromStart) {
+    storeEnd_ = {};
     ReportStatus(ftpTransfer, {"Starting FTP transfer"});
     {
         ScopeExit ready([this] { ReportStatus(ftpReady, {"Transfer complete"}); });
@@ -133,6 +134,7 @@ void TIdFTP::RunDataPhase(const std::function<void()>& active, const std::functi
 // the conversation is back in step: the answer to ABOR (or its refusal), after any late
 // preliminary or "cannot open data connection" replies.
 void TIdFTP::AbortUnopenedTransfer() {
+    TIdOperationDeadline exchange(*this, TIdDeadline::In(ReadTimeout));
     WriteLine("ABOR");
     for (int replies = 0; replies < 4; ++replies) {
         const int16_t kind = ReadReply({}) / 100;
@@ -176,6 +178,7 @@ void TIdFTP::StoreActive(const std::string& command, TStream& stream, bool fromS
     AcceptData(listener);
     SecureData(listener);
     listener.WriteFromStream(stream, fromStart, false, 0);
+    CloseSentData(listener);
 }
 
 // The data connection of the connecting way, with a socket transport of its own. It goes to the
@@ -225,6 +228,16 @@ void TIdFTP::StorePassive(const std::string& command, TStream& stream, bool from
     } catch (const EIdSocketError& e) {
         if (e.ErrorCode != Id_WSAENOTSOCK) throw;
     }
+    CloseSentData(data);
+}
+
+// Once the last byte went out, the close (TLS's close_notify may have to wait for room on a dead
+// line) and the server's final reply share one read time-out: a line cut at the end of a store
+// costs one time-out, not one for each.
+void TIdFTP::CloseSentData(TIdTCPConnection& data) {
+    storeEnd_ = TIdDeadline::In(ReadTimeout);
+    TIdOperationDeadline closing(data, storeEnd_);
+    data.Disconnect();
 }
 
 // Servers start the data connection's handshake once they have announced the transfer, so it
@@ -235,6 +248,8 @@ void TIdFTP::SecureData(TIdTCPConnection& data) {
 }
 
 void TIdFTP::ReadFinalReply() {
+    TIdOperationDeadline confirmation(*this, storeEnd_);
+    storeEnd_ = {};
     const int16_t code = ReadReply({225, 226, 250, 426, 450});
     if (code == 426 || code == 450) {
         ReadReply({226, 225});

@@ -77,9 +77,21 @@ void TIdIcmpClient::SendEcho(const std::string& data, uint16_t sequence) {
     BuildRequest(data);
     uint32_t start = ElapsedTick();
     std::string address = SharedStack()->HostToAddress(Host);
-    RawSocket().SendToAddress(address, Port, request_, RequestSize);
+    bool sent = true;
+    try {
+        RawSocket().SendToAddress(address, Port, request_, RequestSize);
+    } catch (const EIdSocketError& e) {
+        // No route to the host, or no network at all: the request cannot leave, so no answer can
+        // come. That is an echo without a reply, not a fault of the client.
+        if (e.ErrorCode != Id_WSAENETUNREACH && e.ErrorCode != Id_WSAENETDOWN && e.ErrorCode != Id_WSAEHOSTUNREACH)
+            throw;
+        sent = false;
+    }
     TReplyStatus record;
-    WaitForReply(ReceiveTimeout, record);
+    if (sent)
+        WaitForReply(ReceiveTimeout, record);
+    else
+        DecodeReply(0, record);
     ReplyStatus = record;
     ReplyStatus.RoundTripMs = TickDiff(start, ElapsedTick());
     RawSocketHandle().Release();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/transport/IdComponent.h"
+#include "net/transport/IdDeadline.h"
 #include "net/transport/IdStack.h"
 #include "net/transport/IdTLS.h"
 
@@ -30,8 +31,9 @@ public:
     // Each chunk as a send of its own, answered as SendChunksInTurn; this one makes one Send per
     // chunk, a transport that can hand several to the platform at once does so.
     virtual int32_t SendMany(TIdSendChunk* chunks, int32_t count);
-    // Bounds the sends that follow (ms, 0: none); a transport without a socket ignores it.
-    virtual void SetSendTimeout(int32_t) {}
+    // Bounds the waits of every send that follows, TLS records included, by one deadline; a
+    // transport without a socket ignores it.
+    virtual void SetSendDeadline(const TIdDeadline&) {}
     // From now on every byte goes through a TLS session whose handshake runs here (bounded by
     // timeoutMs, 0: none); a transport that cannot carry one raises EIdTLSError.
     virtual void StartTLS(TIdTLSContext& context, const std::string& hostName, TIdTLSRole role, int32_t timeoutMs);

@@ -53,6 +53,7 @@ bool TIdIOHandlerSocket::WaitReadable(int32_t milliseconds) {
         // A readable socket may hold part of a record only: the receive that follows waits for
         // the rest as long as this wait could have.
         tls_->SetReceiveTimeout(milliseconds);
+        tlsReadLimit_ = milliseconds;
     }
     return socketHandle_->WaitReadable(milliseconds);
 }
@@ -60,6 +61,10 @@ bool TIdIOHandlerSocket::WaitReadable(int32_t milliseconds) {
 int32_t TIdIOHandlerSocket::Receive(void* buffer, int32_t length) {
     if (!IsOpen()) throw EIdClosedSocket();
     if (!tls_) return socketHandle_->ReceiveRaw(buffer, length, 0);
+    // What the session sends while it reads (an answer to a key update) waits no longer than the
+    // read may, not for what is left of an earlier send's deadline.
+    socketHandle_->SetSendDeadline(TIdDeadline::In(tlsReadLimit_));
+    tlsReadLimit_ = 0;
     const int32_t n = tls_->Receive(buffer, length);
     tls_->SetReceiveTimeout(0);
     return n;
@@ -94,6 +99,7 @@ void TIdIOHandlerSocket::StartTLS(TIdTLSContext& context, const std::string& hos
     if (!IsOpen()) throw EIdClosedSocket();
     EndTLS();
     auto raw = std::make_unique<RawIO>(*socketHandle_);
+    socketHandle_->SetSendDeadline(TIdDeadline::In(timeoutMs));
     try {
         tls_ = std::make_unique<TIdTLSSession>(context, *raw, hostName, role, timeoutMs);
     } catch (...) {
@@ -106,8 +112,8 @@ void TIdIOHandlerSocket::StartTLS(TIdTLSContext& context, const std::string& hos
 
 bool TIdIOHandlerSocket::TLSResumed() const { return tls_ && tls_->Resumed(); }
 
-void TIdIOHandlerSocket::SetSendTimeout(int32_t timeoutMs) {
-    if (IsOpen()) socketHandle_->SetSendTimeout(timeoutMs);
+void TIdIOHandlerSocket::SetSendDeadline(const TIdDeadline& deadline) {
+    if (socketHandle_) socketHandle_->SetSendDeadline(deadline);
 }
 
 void TIdIOHandlerSocket::ConnectTo(const std::string& host, int32_t port, const std::string& boundIP, int32_t boundPort,

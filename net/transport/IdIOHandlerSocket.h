@@ -28,7 +28,7 @@ public:
     int32_t Receive(void* buffer, int32_t length) override;
     int32_t Send(const void* buffer, int32_t length) override;
     int32_t SendMany(TIdSendChunk* chunks, int32_t count) override;
-    void SetSendTimeout(int32_t timeoutMs) override;
+    void SetSendDeadline(const TIdDeadline& deadline) override;
     void StartTLS(TIdTLSContext& context, const std::string& hostName, TIdTLSRole role, int32_t timeoutMs) override;
     bool TLSActive() const override { return tls_ != nullptr; }
     // Whether the TLS session resumed an earlier one (false without TLS).
@@ -50,6 +50,8 @@ private:
     std::unique_ptr<TIdTLSRawIO> rawIO_;
     std::unique_ptr<TIdTLSSession> tls_;
     std::vector<uint8_t> tlsBatch_;
+    // The wait limit of the TLS read under way (ms, 0: none).
+    int32_t tlsReadLimit_ = 0;
 };
 
 }  // namespace nb

@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "net/transport/IdTCPConnection.h"
+#include "platform/Format.h"
 #include "platform/Text.h"
 
 namespace nb {
@@ -87,14 +88,39 @@ void TIdRFCReply::ParseReply(const std::vector<std::string>& lines) {
 }
 
 void TIdTCPConnection::ReadReplyLines() {
+    // The read time-out bounds the whole reply, so that lines trickling in cannot restart it.
+    TIdOperationDeadline whole(*this, TIdDeadline::In(ReadTimeout));
+    const int64_t start = consumed_;
     std::vector<std::string> lines;
-    lines.push_back(ReadNonEmptyLine(2147483647));
-    const std::string& first = lines.front();
+    auto fail = [this](const std::string& message) {
+        DropConnection();
+        throw EIdReplyTooLong(message);
+    };
+    // The next non-empty line; blank ones count against the bytes too.
+    auto readLine = [&]() -> const std::string& {
+        for (;;) {
+            std::string line;
+            try {
+                line = ReadNonEmptyLine(1);
+            } catch (const EIdReadTimeout&) {
+                // A server that said nothing keeps the plain read time-out.
+                if (consumed_ == start) throw;
+                fail(Format("The server's reply did not end within %d ms.", ReadTimeout));
+            }
+            if (consumed_ - start > kMaxReplyBytes)
+                fail(Format("The server's reply did not end within %d bytes.", static_cast<int>(kMaxReplyBytes)));
+            if (line.empty()) continue;
+            if (lines.size() == kMaxReplyLines)
+                fail(Format("The server's reply did not end within %d lines.", static_cast<int>(kMaxReplyLines)));
+            lines.push_back(std::move(line));
+            return lines.back();
+        }
+    };
+    const std::string first = readLine();
     if (first.size() > 3 && first[3] == '-') {
         const std::string endMarker = first.substr(0, 3) + " ";
         for (;;) {
-            lines.push_back(ReadNonEmptyLine(2147483647));
-            const std::string& line = lines.back();
+            const std::string& line = readLine();
             if (line.size() < 4) break;
             if (EqualsIgnoringCase(line.substr(0, 4), endMarker)) break;
         }

@@ -45,4 +45,17 @@ public:
     int32_t ReplyCode;
 };
 
+// A reply that did not end within the lines, bytes or time a reply may take: a server, or anyone
+// on the path before TLS, could otherwise hold the caller and its memory without limit. The
+// connection is closed, since the replies would be out of step.
+class EIdReplyTooLong : public EIdException {
+    using EIdException::EIdException;
+};
+
+// The bounds of one reply. The longest replies this client meets are greetings and login
+// messages with a banner (vsftpd's banner file, pure-ftpd's or proftpd's welcome text): a few
+// dozen lines, a few KiB. Ten times that and more still leaves room for any real server.
+constexpr size_t kMaxReplyLines = 500;
+constexpr int64_t kMaxReplyBytes = 65536;
+
 }  // namespace nb

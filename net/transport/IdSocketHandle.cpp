@@ -52,12 +52,14 @@ void TIdSocketHandle::Allocate(int socketType, int protocol) {
     Socket = Stack().NewSocket(socketType, protocol);
     Allocated = true;
     SendTimeout = 0;
+    sendDeadline_ = {};
 }
 
 void TIdSocketHandle::ClearState(bool resetLocal) {
     Allocated = false;
     Socket = Id_INVALID_SOCKET;
     SendTimeout = 0;
+    sendDeadline_ = {};
     if (resetLocal) {
         IP.clear();
         Port = 0;
@@ -116,11 +118,29 @@ int32_t TIdSocketHandle::ReceiveRaw(void* buffer, int32_t length, int flags) {
     return Stack().ReceiveOn(Socket, buffer, length, flags);
 }
 
+bool TIdSocketHandle::ApplySendDeadline() {
+    if (!sendDeadline_.Limited()) {
+        SetSendTimeout(0);
+        return true;
+    }
+    const int32_t left = sendDeadline_.Remaining();
+    if (left <= 0) return false;
+    SetSendTimeout(left);
+    return true;
+}
+
 int32_t TIdSocketHandle::SendRaw(const void* buffer, int32_t length, int flags) {
+    if (!ApplySendDeadline()) return Stack().FailWith(Id_WSAETIMEDOUT);
     return Stack().SendOn(Socket, buffer, length, flags);
 }
 
+// A platform call that sends each chunk as a send of its own may give each the whole time-out,
+// so one call can outlast the deadline; the next then fails untried.
 int32_t TIdSocketHandle::SendManyRaw(TIdSendChunk* chunks, int32_t count, int flags) {
+    if (!ApplySendDeadline()) {
+        for (int32_t i = 0; i < count; ++i) chunks[i].Sent = 0;
+        return Stack().FailWith(Id_WSAETIMEDOUT);
+    }
     return Stack().SendManyOn(Socket, chunks, count, flags);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/transport/IdDeadline.h"
 #include "net/transport/IdStack.h"
 
 namespace nb {
@@ -46,8 +47,17 @@ public:
     void SetOption(int level, int optName, const void* value, int32_t length);
     // Sets the socket's send time-out unless it is already timeoutMs.
     void SetSendTimeout(int32_t timeoutMs);
+    // Every later send (SendRaw, SendManyRaw) may wait only for what is left until deadline;
+    // once it has passed, a send fails with 10060 untried.
+    void SetSendDeadline(const TIdDeadline& deadline) { sendDeadline_ = deadline; }
     void RefreshLocal();
     void RefreshRemote();
+
+private:
+    // The send time-out for what is left of the deadline; false once it has passed.
+    bool ApplySendDeadline();
+
+    TIdDeadline sendDeadline_;
 };
 
 }  // namespace nb

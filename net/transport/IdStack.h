@@ -40,11 +40,14 @@ constexpr int32_t Id_WSAEINTR = 10004;
 constexpr int32_t Id_WSAENOTSOCK = 10038;
 constexpr int32_t Id_WSAEMSGSIZE = 10040;
 constexpr int32_t Id_WSAEADDRINUSE = 10048;
+constexpr int32_t Id_WSAENETDOWN = 10050;
+constexpr int32_t Id_WSAENETUNREACH = 10051;
 constexpr int32_t Id_WSAECONNABORTED = 10053;
 constexpr int32_t Id_WSAECONNRESET = 10054;
 constexpr int32_t Id_WSAESHUTDOWN = 10058;
 constexpr int32_t Id_WSAETIMEDOUT = 10060;
 constexpr int32_t Id_WSAECONNREFUSED = 10061;
+constexpr int32_t Id_WSAEHOSTUNREACH = 10065;
 constexpr int32_t Id_WSAHOST_NOT_FOUND = 11001;
 
 enum class TIdIPAddressKind { Invalid, Dotted, Numeric };
@@ -113,6 +116,8 @@ public:
     // "Socket Error # %d\r\n%s" with the code and its table text.
     virtual std::string SocketErrorText(int32_t code);
     virtual int32_t LastSocketError() = 0;
+    // Sets code as the last socket error, as a call that failed with it would; answers Id_SOCKET_ERROR.
+    virtual int32_t FailWith(int32_t code) = 0;
     virtual void PeerAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
     virtual void LocalAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) = 0;
     virtual int32_t GetSocketOption(TIdStackSocketHandle s, int level, int optName, void* value, int32_t& length) = 0;

@@ -522,6 +522,7 @@ public:
     int32_t ShutdownSocket(TIdStackSocketHandle s, int how) override { return shutdown(s, how) == 0 ? 0 : FailErrno(); }
 
     int32_t LastSocketError() override { return tLastError; }
+    int32_t FailWith(int32_t code) override { return Fail(code); }
 
     void PeerAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) override {
         AddressOf(getpeername, s, family, ip, port);

@@ -537,6 +537,7 @@ public:
     }
 
     int32_t LastSocketError() override { return Ws<int WSAAPI()>(fWSAGetLastError)(); }
+    int32_t FailWith(int32_t code) override { return Fail(code); }
 
     void PeerAddressOf(TIdStackSocketHandle s, int& family, std::string& ip, int32_t& port) override {
         AddressOf(fGetPeerName, s, family, ip, port);

@@ -19,6 +19,9 @@ constexpr int32_t kNoLimit = -2;
 // Read-ahead of a stream upload: at most this many chunks, and bytes, per call.
 constexpr int32_t kSendBatchChunks = 64;
 constexpr int32_t kSendBatchBytes = 65536;
+// What the system must take of a send within WriteTimeout before the clock starts again: a
+// batch's worth, so that a link too slow for that, or cut, fails within about one time-out.
+constexpr int64_t kSendProgress = kSendBatchBytes;
 
 std::string TrimControl(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -38,7 +41,10 @@ void Guarded(Body body, Cleanup cleanup) {
 
 TIdTCPConnection::TIdTCPConnection()
     : greetingReply_(std::make_unique<TIdRFCReply>()), lastReply_(std::make_unique<TIdRFCReply>()) {
-    Incoming.OnConsumed = [this](TIdSimpleBuffer&, int32_t count) { CountWork(wmRead, count); };
+    Incoming.OnConsumed = [this](TIdSimpleBuffer&, int32_t count) {
+        consumed_ += count;
+        CountWork(wmRead, count);
+    };
 }
 
 TIdTCPConnection::~TIdTCPConnection() {
@@ -118,8 +124,17 @@ void TIdTCPConnection::Disconnect() {
 void TIdTCPConnection::DropConnection() {
     if (!ioHandler_) return;
     PeerClosed = true;
+    // Closing may have to send (TLS's close_notify): on a dead line not longer than a send may wait.
+    ioHandler_->SetSendDeadline(TIdDeadline::Earlier(operationDeadline_, TIdDeadline::In(WriteTimeout)));
     ioHandler_->Close();
 }
+
+TIdOperationDeadline::TIdOperationDeadline(TIdTCPConnection& connection, const TIdDeadline& deadline)
+    : connection_(connection), previous_(connection.operationDeadline_) {
+    connection_.operationDeadline_ = TIdDeadline::Earlier(previous_, deadline);
+}
+
+TIdOperationDeadline::~TIdOperationDeadline() { connection_.operationDeadline_ = previous_; }
 
 int32_t TIdTCPConnection::FillIncoming(bool raiseIfClosed, int32_t timeout, bool raiseOnTimeout) {
     if (timeout == -1) timeout = ReadTimeout == 0 ? kNoLimit : ReadTimeout;
@@ -131,9 +146,16 @@ int32_t TIdTCPConnection::FillIncoming(bool raiseIfClosed, int32_t timeout, bool
     TIdStack& stack = *SharedStack();
     int32_t n;
     do {
+        int32_t wait = timeout;
+        bool passed = false;
+        if (operationDeadline_.Limited()) {
+            const int32_t left = operationDeadline_.Remaining();
+            passed = left == 0;
+            wait = wait == kNoLimit ? left : std::min(wait, left);
+        }
         // Without a limit the blocking receive itself waits; a readiness wait first would only
         // cost a second system call per receive.
-        if (timeout != kNoLimit && !ioHandler_->WaitReadable(timeout)) {
+        if (passed || (wait != kNoLimit && !ioHandler_->WaitReadable(wait))) {
             if (raiseOnTimeout) throw EIdReadTimeout();
             return -1;
         }
@@ -291,8 +313,21 @@ void TIdTCPConnection::WriteBytes(const void* buffer, int32_t count, bool immedi
         if (flushThreshold_ > 0 && pendingOutput_->Size() >= flushThreshold_) FlushBuffered(flushThreshold_);
         return;
     }
-    ioHandler_->SetSendTimeout(WriteTimeout);
-    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    StartSendClock();
+    SendBytes(static_cast<const uint8_t*>(buffer), count);
+}
+
+void TIdTCPConnection::StartSendClock() {
+    sentOnClock_ = 0;
+    ioHandler_->SetSendDeadline(TIdDeadline::Earlier(operationDeadline_, TIdDeadline::In(WriteTimeout)));
+}
+
+void TIdTCPConnection::CountSent(int32_t count) {
+    sentOnClock_ += count;
+    if (sentOnClock_ >= kSendProgress) StartSendClock();
+}
+
+void TIdTCPConnection::SendBytes(const uint8_t* bytes, int32_t count) {
     int32_t position = 0;
     while (position < count) {
         int32_t n = ioHandler_->Send(bytes + position, count - position);
@@ -300,6 +335,7 @@ void TIdTCPConnection::WriteBytes(const void* buffer, int32_t count, bool immedi
         CheckClosed(true, false);
         if (n == Id_SOCKET_ERROR) RaiseSendFailure();
         CountWork(wmWrite, n);
+        CountSent(n);
         position += n;
     }
 }
@@ -314,23 +350,30 @@ void TIdTCPConnection::RaiseSendFailure() {
 }
 
 void TIdTCPConnection::WriteChunks(TIdSendChunk* chunks, int32_t count) {
+    CheckClosed(true, true);
+    if (!IsConnected()) throw EIdNotConnected();
+    StartSendClock();
     int32_t next = 0;
     while (next < count) {
         CheckClosed(true, true);
         if (!IsConnected()) throw EIdNotConnected();
-        ioHandler_->SetSendTimeout(WriteTimeout);
         int32_t taken = ioHandler_->SendMany(chunks + next, count - next);
         // Work is reported per send, as if each chunk had been written alone.
         const int32_t last = taken == Id_SOCKET_ERROR ? count : next + taken;
-        for (int32_t i = next; i < last && chunks[i].Sent > 0; ++i) CountWork(wmWrite, chunks[i].Sent);
+        for (int32_t i = next; i < last && chunks[i].Sent > 0; ++i) {
+            CountWork(wmWrite, chunks[i].Sent);
+            CountSent(chunks[i].Sent);
+        }
         PeerClosed = taken == 0 || (taken > 0 && chunks[last - 1].Sent == 0);
         CheckClosed(true, false);
         if (taken == Id_SOCKET_ERROR) RaiseSendFailure();
         if (taken == 0) continue;  // the closed check above or at the top raises
         next = last;
         const TIdSendChunk& tail = chunks[last - 1];
+        // The rest of a chunk taken in part goes on the same clock: a partial send is no progress
+        // enough to grant another time-out.
         if (tail.Sent < tail.Length)
-            WriteBytes(static_cast<const uint8_t*>(tail.Buffer) + tail.Sent, tail.Length - tail.Sent, true);
+            SendBytes(static_cast<const uint8_t*>(tail.Buffer) + tail.Sent, tail.Length - tail.Sent);
     }
 }
 

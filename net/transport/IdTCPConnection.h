@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/transport/IdComponent.h"
+#include "net/transport/IdDeadline.h"
 #include "net/transport/IdIOHandler.h"
 
 namespace nb {
@@ -83,8 +84,9 @@ public:
     int32_t MaxLineLength = 16384;
     TIdMaxLineAction MaxLineAction = maException;
     int32_t ReadTimeout = 0;
-    // Longest time (ms) a send may hand nothing to the peer before it fails with socket error
-    // 10060 and the connection closes; 0: no limit.
+    // Longest time (ms) the system may take to accept each 64 KiB a send hands it (or all of a
+    // shorter send) before the send fails with socket error 10060 and the connection closes; a
+    // send taken in part does not restart it. 0: no limit.
     int32_t WriteTimeout = 0;
     int32_t RecvBufferSize = 32768;
     int32_t SendBufferSize = 32768;
@@ -120,6 +122,8 @@ public:
     int16_t ReadReply(const std::vector<int16_t>& allowedCodes);
     int16_t CheckReply(int16_t code, const std::vector<int16_t>& allowedCodes);
     [[noreturn]] void RaiseReplyError();
+    // One reply, bounded: at most kMaxReplyLines lines and kMaxReplyBytes bytes (blank lines
+    // included), all within ReadTimeout when it is set; past a bound EIdReplyTooLong.
     void ReadReplyLines();
 
     // -1 timeout: ReadTimeout (no limit when 0); -2: no limit.
@@ -142,6 +146,14 @@ public:
     void DiscardBuffered();
 
 private:
+    friend class TIdOperationDeadline;
+
+    // Starts the time WriteTimeout allows for the next kSendProgress bytes, within the operation's deadline.
+    void StartSendClock();
+    // Counts bytes the system took; each kSendProgress of them start the clock again.
+    void CountSent(int32_t count);
+    // Sends all count bytes on the running send clock.
+    void SendBytes(const uint8_t* bytes, int32_t count);
     // The error policy of a failed send: tolerated codes close the connection; raises always.
     [[noreturn]] void RaiseSendFailure();
     // Sends each chunk as a send of its own, batched where the transport can, with work reported
@@ -159,6 +171,25 @@ private:
     int32_t flushThreshold_ = 0;
     std::unique_ptr<TIdRFCReply> greetingReply_;
     std::unique_ptr<TIdRFCReply> lastReply_;
+    TIdDeadline operationDeadline_;
+    int64_t sentOnClock_ = 0;
+    // Bytes read from Incoming since the connection was made.
+    int64_t consumed_ = 0;
+};
+
+// While it lives, every wait of the connection's reads and sends (and of the close it may make)
+// ends by one deadline for them all, so that an answer or a send cannot restart the clock by
+// arriving or going out piece by piece. A deadline already in force that ends earlier stays.
+class TIdOperationDeadline {
+public:
+    TIdOperationDeadline(TIdTCPConnection& connection, const TIdDeadline& deadline);
+    ~TIdOperationDeadline();
+    TIdOperationDeadline(const TIdOperationDeadline&) = delete;
+    TIdOperationDeadline& operator=(const TIdOperationDeadline&) = delete;
+
+private:
+    TIdTCPConnection& connection_;
+    TIdDeadline previous_;
 };
 
 }  // namespace nb

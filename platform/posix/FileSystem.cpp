@@ -22,6 +22,8 @@ extern const char PathDelim = '/';
 
 bool IsPlainFileName(const std::string& name) { return !name.empty(); }
 
+bool FileNamesIgnoreCase() { return false; }
+
 namespace {
 
 constexpr const char* kDosAttrName = "user.DOSATTRIB";

@@ -12,6 +12,7 @@
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
+#include "platform/Text.h"
 
 namespace nb {
 
@@ -33,7 +34,8 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::vector<std::string> ReadLines(const std::string& path) {
+// An editor's byte-order mark is no part of the first line; byteOrderMark tells whether there was one.
+std::vector<std::string> ReadLines(const std::string& path, bool* byteOrderMark = nullptr) {
     std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
     std::string line;
@@ -41,6 +43,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
+    const bool mark = !lines.empty() && StripUtf8ByteOrderMark(lines.front());
+    if (byteOrderMark) *byteOrderMark = mark;
     return lines;
 }
 
@@ -102,7 +106,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-    std::vector<std::string> lines = ReadLines(fileName_);
+    bool byteOrderMark = false;
+    std::vector<std::string> lines = ReadLines(fileName_, &byteOrderMark);
     std::string entry = key + "=" + value;
     bool inSection = false, sectionSeen = false, written = false;
     size_t insertAt = lines.size();
@@ -134,6 +139,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         }
     }
     std::ostringstream text;
+    if (byteOrderMark) text << "\xEF\xBB\xBF";  // the file stays as its editor saved it
     for (const auto& l : lines) text << l << '\n';
     if (!ReplaceFile(fileName_, text.str())) throw Exception(Format("Unable to write to %s", fileName_.c_str()));
 }

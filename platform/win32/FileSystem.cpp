@@ -24,6 +24,8 @@ bool IsPlainFileName(const std::string& name) {
     return !(numbered && base[3] >= '1' && base[3] <= '9');
 }
 
+bool FileNamesIgnoreCase() { return true; }
+
 namespace {
 
 using win32::Narrow;

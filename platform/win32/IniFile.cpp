@@ -9,14 +9,37 @@
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
+#include "platform/Text.h"
 #include "platform/win32/Win32.h"
 
 namespace nb {
 
 using win32::Widen;
 
+namespace {
+
+// Editors save UTF-8 with a byte-order mark, which the profile functions of Windows do not know:
+// the first section's name would carry the mark and the values would be read in the code page.
+// Such a file is rewritten in a form they all read: the code page when it holds every character
+// (as the program's own writes are), else UTF-16 with its mark. One that cannot be rewritten is
+// read as it is.
+void DropByteOrderMark(const std::string& path) {
+    std::string text;
+    if (!ReadWholeFile(path, text) || !StripUtf8ByteOrderMark(text)) return;
+    std::string bytes;
+    if (!ToSystemCodePageExact(text, bytes)) {
+        const std::wstring wide = Widen(text);
+        bytes = "\xFF\xFE";
+        bytes.append(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+    }
+    WriteFileDurably(path, bytes);
+}
+
+}  // namespace
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
+    DropByteOrderMark(fileName_);
     std::vector<wchar_t> buf(MaxReadLength + 1);
     DWORD n = ::GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(defaultValue).c_str(),
                                          buf.data(), static_cast<DWORD>(buf.size()), Widen(fileName_).c_str());
@@ -26,6 +49,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    DropByteOrderMark(fileName_);
     std::wstring file = Widen(fileName_);
     std::string folder = ExtractFileDir(fileName_);
     bool ok =

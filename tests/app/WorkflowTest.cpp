@@ -116,8 +116,8 @@ TEST_F(WorkflowTest, UploadPacksTheTablesStoresTheArchiveAndRemembersTheLogin) {
     ArchiveListing listing = ListArchive(data + "/Backup/user.bck");
     std::vector<std::string> names;
     for (const auto& e : listing.Entries) names.push_back(ExtractFileName(e.Name));
-    EXPECT_NE(std::find(names.begin(), names.end(), "Sale.DB"), names.end());
-    EXPECT_NE(std::find(names.begin(), names.end(), "Item.PX"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), ArchiveCase("Sale.DB")), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), ArchiveCase("Item.PX")), names.end());
     EXPECT_EQ(std::find(names.begin(), names.end(), "Other.bin"), names.end()) << "only the 33 tables are packed";
     EXPECT_NE(listing.Title.find("에 만든 백업파일"), std::string::npos);
 
@@ -151,7 +151,8 @@ TEST_F(WorkflowTest, DownloadReplacesThePlainFilesAndKeepsHiddenFilesAndSubfolde
                                         "status:Download speed *", "status:전송을 완료했습니다.",
                                         "status:복원을 완료했습니다.", "status:서버 단절", kCompleted}));
     EXPECT_TRUE(completed);
-    EXPECT_EQ(PlainNames(data), (std::vector<std::string>{"Item.DB", "Sale.DB", "ZipCode.txt"}));
+    EXPECT_EQ(PlainNames(data),
+              (std::vector<std::string>{ArchiveCase("Item.DB"), ArchiveCase("Sale.DB"), ArchiveCase("ZipCode.txt")}));
     EXPECT_EQ(ReadFile(data + "/Item.DB"), Compressible(300000, 1));
     EXPECT_EQ(ReadFile(data + "/Sale.DB"), "new sales");
     EXPECT_EQ(ReadFile(data + "/.hidden"), "hidden stays");
@@ -172,7 +173,7 @@ TEST_F(WorkflowTest, DownloadIntoAFolderOfSubfoldersOnlyRestoresBothArchives) {
 
     Press(false);
     EXPECT_TRUE(completed);
-    EXPECT_EQ(PlainNames(data), (std::vector<std::string>{"Sale.DB", "ZipCode.txt"}));
+    EXPECT_EQ(PlainNames(data), (std::vector<std::string>{ArchiveCase("Sale.DB"), ArchiveCase("ZipCode.txt")}));
 }
 
 TEST_F(WorkflowTest, ConnectFailureShowsItsMessageAndWritesNoSettings) {
@@ -426,9 +427,9 @@ TEST_F(WorkflowTest, FolderWhereARestoredFileGoesIsNamed) {
     fs::create_directories(data + "/New.DB");
     const auto before = WithoutBackupFolder(Snapshot(data));
     auto events = Press(false);
-    const std::string notice =
-        "message:자료 폴더에 'New.DB' 폴더가 있어 같은 이름의 자료 파일을 복원할 수 없습니다. "
-        "그 폴더의 이름을 바꾸거나 다른 곳으로 옮긴 뒤 다시 시도하십시오.";
+    const std::string notice = "message:자료 폴더에 '" + ArchiveCase("New.DB") +
+                               "' 폴더가 있어 같은 이름의 자료 파일을 복원할 수 없습니다. "
+                               "그 폴더의 이름을 바꾸거나 다른 곳으로 옮긴 뒤 다시 시도하십시오.";
     auto at = std::find(events.begin(), events.end(), notice);
     ASSERT_NE(at, events.end()) << ::testing::PrintToString(events);
     EXPECT_EQ(*(at + 1), kRestoreFailed);

@@ -53,7 +53,7 @@ TEST_F(ArchiveCli, CreateListVerifyRestore) {
     std::string expected = "title: 제목\ntotal size: 20009\nfile count: 3\n";
     for (const auto& [name, size] : std::vector<std::pair<std::string, int>>{
              {dir / "data/sub/깊은자료.db", 4}, {dir / "data/Item.DB", 5}, {dir / "data/Sale.db", 20000}})
-        expected += name + "\t" + FormatDosStamp(FileAge(name)) + "\t" + std::to_string(size) + "\n";
+        expected += test::ArchiveCase(name) + "\t" + FormatDosStamp(FileAge(name)) + "\t" + std::to_string(size) + "\n";
     EXPECT_EQ(listed.Stdout, expected);
 
     auto verified = Run({"verify", dir / "a.bck"});

@@ -193,6 +193,28 @@ TEST_F(StoredNameWriting, KoreanNameAndTitleInTheSystemCodePageRoundTrip) {
     EXPECT_EQ(ReadFile(dir / ("target/" + kData + ".db")), std::string(40000, 'k'));
 }
 
+// Windows names ignore case, and its archives store them with A-Z folded to a-z, entry and file
+// list alike; a Korean character whose code-page bytes hold an "A" (갂: 81 41) stays whole. Linux
+// names differ by case, so they are stored as they are.
+TEST_F(StoredNameWriting, NamesFoldToLowerCaseWhereFileNamesIgnoreCase) {
+    const std::string gak = "\xEA\xB0\x82";
+    const std::string source = dir / ("src/Item" + gak + ".DB");
+    WriteFile(source, "i");
+    archive.SaveFileID = true;
+    ASSERT_TRUE(archive.Backup({dir / "src/*.DB"}, archivePath));
+    std::string expected = test::ArchiveCase(source);
+    if (OnWindows()) expected.replace(expected.find(gak), gak.size(), "\x81\x41");
+    ASSERT_NE(expected.find(OnWindows() ? "item\x81\x41.db" : "Item" + gak + ".DB"), std::string::npos);
+    test::ParsedArchive parsed = test::ParseArchive(archivePath);
+    ASSERT_EQ(parsed.Entries.size(), 2u);
+    EXPECT_EQ(parsed.Entries[1].Name, expected);
+    EXPECT_EQ(parsed.Entries[0].Content().substr(0, expected.size() + 1), expected + "\t");
+
+    ASSERT_TRUE(archive.Restore(archivePath, dir / "target"));
+    EXPECT_EQ(NamesIn(dir / "target"),
+              std::vector<std::string>{(OnWindows() ? "item" : "Item") + gak + (OnWindows() ? ".db" : ".DB")});
+}
+
 // A name the code page cannot hold would be stored with '?' and restore as another file, or as
 // none: Windows refuses to store it, naming the file. Linux stores any name.
 TEST_F(StoredNameWriting, NameTheCodePageLacksIsNotStoredWithASubstitute) {

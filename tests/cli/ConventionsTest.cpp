@@ -27,21 +27,23 @@ TEST(CliConventions, VersionAndCommandList) {
     EXPECT_NE(RunCommand({CliPath(), "upload", "--help"}).Stdout.find("NESTBRIDGE_PASSWORD"), std::string::npos);
 }
 
-// Each password source, tried by a login of the ftp command ("size" of a missing file: -1).
+// Each password source, tried by a login of the ftp command ("size" of a file on the server).
 class PasswordSources : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!server.Running()) GTEST_SKIP() << "pyftpdlib: " << server.Error();
         WriteFile(dir / "good", "secret\nnot this line\n");
         WriteFile(dir / "crlf", "secret\r\n");
+        WriteFile(dir / "bom", "\xEF\xBB\xBFsecret\r\n");  // as Notepad saves UTF-8
         WriteFile(dir / "bad", "wrong\n");
+        WriteFile(server.Home() + "/present.bck", "12345");
     }
     std::vector<std::string> Argv(std::vector<std::string> extra) const {
         std::vector<std::string> argv{CliPath(), "ftp", "--host", "127.0.0.1", "--port", std::to_string(server.Port()),
                                       "--user",  "user"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         argv.push_back("size");
-        argv.push_back("missing.bck");
+        argv.push_back("present.bck");
         return argv;
     }
 
@@ -63,6 +65,7 @@ TEST_F(PasswordSources, EachSourceInItsOrder) {
         {"empty environment counts as unset", {"--password-file", dir / "good"}, {"NESTBRIDGE_PASSWORD="}, 0},
         {"file's first line", {"--password-file", dir / "good"}, {}, 0},
         {"file with CRLF", {"--password-file", dir / "crlf"}, {}, 0},
+        {"file with a byte-order mark", {"--password-file", dir / "bom"}, {}, 0},
         {"wrong password from a file", {"--password-file", dir / "bad"}, {}, 1},
         {"unreadable file", {"--password-file", dir / "absent"}, {}, 2},
         {"none, and no terminal", {}, {}, 2},
@@ -72,7 +75,7 @@ TEST_F(PasswordSources, EachSourceInItsOrder) {
         auto r = RunCommand(Argv(c.options), c.env);
         EXPECT_EQ(r.ExitCode, c.exitCode) << r.Stderr;
         if (c.exitCode == 0) {
-            EXPECT_EQ(r.Stdout, "-1\n");
+            EXPECT_EQ(r.Stdout, "5\n");
         }
     }
 }
@@ -106,7 +109,7 @@ sys.exit(os.waitstatus_to_exitcode(status))
     for (const auto& a : Argv({})) argv.push_back(a);
     auto r = RunCommand(argv);
     EXPECT_EQ(r.ExitCode, 0) << r.Stdout << r.Stderr;
-    EXPECT_NE(r.Stdout.find("-1"), std::string::npos) << r.Stdout;
+    EXPECT_NE(r.Stdout.find("\n5"), std::string::npos) << r.Stdout;
     EXPECT_EQ(r.Stdout.find("secret"), std::string::npos) << "the typed password was echoed:\n" << r.Stdout;
 }
 

@@ -50,9 +50,11 @@ TEST_F(FtpCommand, PutSizeGetInBothModes) {
 }
 
 TEST_F(FtpCommand, Failures) {
+    // No size is a failure: the number is still printed, the server's answer goes to stderr.
     auto size = Ftp({"size", "missing.bck"});
-    EXPECT_EQ(size.ExitCode, 0);
+    EXPECT_EQ(size.ExitCode, 1);
     EXPECT_EQ(size.Stdout, "-1\n");
+    EXPECT_NE(size.Stderr.find("nestbridge-cli ftp: no size for missing.bck: 550 "), std::string::npos) << size.Stderr;
 
     auto get = Ftp({"get", "missing.bck", dir_ / "m"});
     EXPECT_EQ(get.ExitCode, 1);

@@ -157,6 +157,66 @@ TEST_F(WorkflowCommandTest, UnansweredProbeMeansNoInternet) {
     EXPECT_FALSE(PathExists(root / "data/Backup")) << "nothing runs after the failed check";
 }
 
+// Without a route to the probe address the echo cannot even leave: that too is no Internet, in the
+// check's own words, for both presses.
+TEST_F(WorkflowCommandTest, NoRouteToTheProbeMeansNoInternet) {
+    if (Separator() == '\\') GTEST_SKIP() << "network namespaces are a Linux means; Windows has none to make";
+    fs::create_directories(root / "data");
+    fs::create_directories(root / "config/nestbridge");
+    WriteFile(Settings(), "[Service]\nFtpHost=127.0.0.1\nProbeHost=192.0.2.7\nProbeTimeout=200\n");
+    for (const char* press : {"upload", "download"}) {
+        SCOPED_TRACE(press);
+        std::vector<std::string> argv{"unshare",
+                                      "-n",
+                                      "sh",
+                                      "-c",
+                                      "ip link set lo up || exit 97; exec \"$0\" \"$@\"",
+                                      cli,
+                                      press,
+                                      "--user",
+                                      "user",
+                                      "--password",
+                                      "secret",
+                                      "--data-folder",
+                                      root / "data"};
+        auto r = RunCommand(argv, env);
+        if (r.ExitCode == 97 || r.ExitCode == 127 || r.Stderr.find("unshare") != std::string::npos)
+            GTEST_SKIP() << "cannot make a network namespace: " << r.Stderr;
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Stdout, "인터넷 연결이 되어있지 않습니다.\n");
+        EXPECT_EQ(r.Stderr.find("10051"), std::string::npos) << r.Stderr;
+    }
+    EXPECT_FALSE(PathExists(root / "data/Backup")) << "nothing runs after the failed check";
+}
+
+// A greeting without end, which anyone on the path can send before TLS: the press fails at the
+// connect with its usual text, the reason on stderr.
+TEST_F(WorkflowCommandTest, EndlessGreetingFailsTheConnect) {
+    const int port = FreePort();
+    ServerProcess server({"/usr/bin/python3", "-c", R"(
+import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))
+s.listen(5)
+while True:
+    c, _ = s.accept()
+    try:
+        while True:
+            c.sendall(b"220-" + b"x" * 76 + b"\r\n")
+    except OSError:
+        c.close()
+)",
+                          std::to_string(port)});
+    ASSERT_TRUE(server.WaitForPort(port));
+    WriteServiceSettings(Settings(), port);
+    fs::create_directories(root / "data");
+    auto r = Run({"upload", "--user", "user", "--password", "secret", "--data-folder", root / "data"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.Stdout, "인터넷 사용가능\n서버 접속에 실패하였습니다.\n");
+    EXPECT_NE(r.Stderr.find("The server's reply did not end within 500 lines."), std::string::npos) << r.Stderr;
+}
+
 TEST_F(WorkflowCommandTest, UsageErrorsExitTwo) {
     EXPECT_EQ(Run({"upload", "--user", "u"}).ExitCode, 2);
     EXPECT_EQ(Run({"download", "--password", "p"}).ExitCode, 2);

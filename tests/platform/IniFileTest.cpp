@@ -28,6 +28,19 @@ TEST(IniFile, ReadsAsTheProfileFunctionsDo) {
     EXPECT_EQ(ini.ReadString("Server", "E", "dflt"), "") << "an empty value is a value";
 }
 
+// Notepad and others save UTF-8 with a byte-order mark; the first section is still a section,
+// and a write leaves the mark where it was.
+TEST(IniFile, ByteOrderMarkIsNoPartOfTheFirstSection) {
+    TempDir dir;
+    const std::string path = dir / "FtpHost.ini";
+    WriteFile(path, "\xEF\xBB\xBF[Service]\r\nFtpHost=127.0.0.1\r\n[Server]\r\nHOSTID=kim\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("Service", "FtpHost", "compiled"), "127.0.0.1");
+    EXPECT_EQ(ini.ReadString("Server", "HOSTID", ""), "kim");
+    ini.WriteString("Service", "FtpPort", "2121");
+    EXPECT_EQ(ReadFile(path), "\xEF\xBB\xBF[Service]\nFtpHost=127.0.0.1\nFtpPort=2121\n[Server]\nHOSTID=kim\n");
+}
+
 TEST(IniFile, ReadReturnsAtMost2047Characters) {
     TempDir dir;
     WriteFile(dir / "a.ini", "[S]\nK=" + std::string(5000, 'x') + "\n");

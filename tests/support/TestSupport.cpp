@@ -11,6 +11,14 @@
 
 namespace nb::test {
 
+std::string ArchiveCase(const std::string& name) {
+    std::string folded = name;
+    if (Separator() == '\\')
+        for (auto& c : folded)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return folded;
+}
+
 namespace fs = std::filesystem;
 
 fs::path FsPath(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }

@@ -30,6 +30,9 @@ bool UnderWine();
 
 // The system's separator, '/' or '\\'.
 char Separator();
+// A name or path as this system's archives store it, and as a file packed by them comes back:
+// A-Z folded to a-z on Windows, whose file names ignore case; as it is on Linux.
+std::string ArchiveCase(const std::string& name);
 // A path the test was given by the build (a source or build folder) as this system names it.
 std::string LocalPath(const std::string& hostPath);
 // A path of this system as the build machine's programs (the Python servers) name it.

@@ -29,7 +29,7 @@ const TestCertificates* TestCertificates::Get() {
 
 const std::string& TestCertificates::Error() { return CertificateError(); }
 
-TlsPyFtpServer::TlsPyFtpServer(const std::string& cert, bool plain) : log_(logDir_ / "commands.log") {
+TlsPyFtpServer::TlsPyFtpServer(const std::string& cert, bool plain, int authDelayMs) : log_(logDir_ / "commands.log") {
     const TestCertificates* certs = TestCertificates::Get();
     if (!certs) {
         error_ = TestCertificates::Error();
@@ -54,6 +54,7 @@ TlsPyFtpServer::TlsPyFtpServer(const std::string& cert, bool plain) : log_(logDi
                                       "--key",
                                       HostPath(certs->Key(cert))};
         if (plain) argv.push_back("--plain");
+        if (authDelayMs > 0) argv.insert(argv.end(), {"--auth-delay", std::to_string(authDelayMs / 1000.0)});
         process_ = std::make_unique<ServerProcess>(argv);
         running_ = process_->WaitForPort(port_);
         if (!running_) {

@@ -25,10 +25,10 @@ private:
 };
 
 // pyftpdlib for one user with explicit TLS required (certificate `cert` of TestCertificates), or
-// plain; every command it receives is logged by name.
+// plain; every command it receives is logged by name. It answers AUTH after authDelayMs.
 class TlsPyFtpServer {
 public:
-    explicit TlsPyFtpServer(const std::string& cert, bool plain = false);
+    explicit TlsPyFtpServer(const std::string& cert, bool plain = false, int authDelayMs = 0);
     ~TlsPyFtpServer();
     TlsPyFtpServer(const TlsPyFtpServer&) = delete;
     TlsPyFtpServer& operator=(const TlsPyFtpServer&) = delete;

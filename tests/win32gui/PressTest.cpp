@@ -18,6 +18,7 @@ namespace {
 // The accounting program's key, below the test's own stand-in for HKEY_CURRENT_USER.
 constexpr const char* kDatabaseKey = "Software\\Marrowby\\Tallyvine\\Database";
 
+using test::ArchiveCase;
 using test::BoxAnswerer;
 using test::PyFtpServer;
 using test::ReadFile;
@@ -168,12 +169,12 @@ TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
         if (name == "Notes.txt") {
             EXPECT_EQ(restored.count(name), 0u);
         } else {
-            ASSERT_EQ(restored.count(name), 1u);
-            EXPECT_EQ(restored[name], bytes);
+            ASSERT_EQ(restored.count(ArchiveCase(name)), 1u);
+            EXPECT_EQ(restored[ArchiveCase(name)], bytes);
         }
     }
     EXPECT_EQ(restored.count("Stray.DB"), 0u);
-    EXPECT_EQ(restored.count("ZipCode.txt"), 1u);
+    EXPECT_EQ(restored.count(ArchiveCase("ZipCode.txt")), 1u);
 
     // Closed once idle; the settings file remembers the user for the next start.
     bool closed = false;

@@ -20,7 +20,8 @@ public:
     void Close() { socket_.Close(); }
     TestSocket& Socket() { return socket_; }
 
-    void Send(const std::string& bytes) { socket_.SendAll(bytes); }
+    // False once the peer is gone.
+    bool Send(const std::string& bytes) { return socket_.SendAll(bytes); }
     // Everything until the peer closes (or 5 s of silence).
     std::string ReceiveAll();
 
@@ -32,7 +33,8 @@ class FakeSession {
 public:
     explicit FakeSession(FakeSocket control) : control_(std::move(control)) {}
 
-    void Send(const std::string& raw) { control_.Send(raw); }
+    // False once the client is gone.
+    bool Send(const std::string& raw) { return control_.Send(raw); }
     // The next command line without CR LF; "" when the client closed (or stayed silent 5 s).
     std::string ReadCommand();
     // Reads a command and fails the test unless it is exactly expected.

@@ -155,6 +155,19 @@ TEST(FtpTlsAddressHost, VerifiesAgainstTheCertificatesAddress) {
 
 // A server without TLS: plain text as before under auto, refused under require and where the
 // host accepted TLS before (someone else may be answering for it).
+// A late answer to AUTH TLS leaves the handshake its own time: its sends wait as its reads do, not
+// for what is left of the time the AUTH line had to go out.
+TEST(FtpTlsSlowAuth, HandshakeAfterALateAnswer) {
+    TlsPyFtpServer server("good", false, 600);
+    if (!server.Running()) GTEST_SKIP() << server.Error();
+    TIdFTP ftp;
+    PointAt(ftp, server, ftpTlsRequire);
+    ftp.WriteTimeout = 200;
+    ftp.Connect(true, -1);
+    EXPECT_TRUE(ftp.TlsActive());
+    ftp.Quit();
+}
+
 TEST(FtpTlsPlainServer, EachModeAnswersAsItShould) {
     TlsPyFtpServer server("good", true);
     if (!server.Running()) GTEST_SKIP() << server.Error();

@@ -1,6 +1,9 @@
 // The reply record's rules, and reading and checking replies on a real connection.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "net/transport/IdRFCReply.h"
 #include "net/transport/IdTCPClient.h"
 #include "tests/net/ftp/FakeFtpServer.h"
@@ -158,6 +161,59 @@ TEST_F(RFCReplyRead, ReplyCutByACloseKeepsThePreviousOne) {
     EXPECT_THROW(client_.ReadReply({}), EIdConnClosedGracefully);
     EXPECT_EQ(client_.LastReply().NumericCode(), 200);
     EXPECT_EQ(client_.LastReply().Text(), (Lines{"ok"}));
+}
+
+// A reply without end must not hold the client's memory or its caller for as long as the server
+// (or anyone on the path before TLS) likes: past 500 lines, 64 KiB (blank lines included) or the
+// read time-out for the whole of it, the reply fails and the connection closes.
+struct EndlessReply {
+    const char* Name;
+    std::string Line;  // sent again and again until the client is gone
+    int PauseMs;       // between two lines
+    std::string Message;
+};
+
+class RFCReplyEndless : public ::testing::TestWithParam<EndlessReply> {};
+
+TEST_P(RFCReplyEndless, FailsAtItsBoundAndCloses) {
+    const EndlessReply& c = GetParam();
+    test::FakeFtpServer server([&c](test::FakeSession& s) {
+        while (s.Send(c.Line))
+            if (c.PauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(c.PauseMs));
+    });
+    TIdTCPClient client;
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    client.ReadTimeout = 600;  // each line comes well within it
+    client.Connect();
+    try {
+        client.ReadReply({220});
+        FAIL() << "an endless reply ended";
+    } catch (const EIdReplyTooLong& e) {
+        EXPECT_EQ(e.Message(), c.Message);
+    }
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_LT(client.Incoming.StorageSize(), size_t{64} << 10) << "what was read stays in the queue";
+    server.Finish();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, RFCReplyEndless,
+    ::testing::Values(EndlessReply{"ShortLines", "220-x\r\n", 0, "The server's reply did not end within 500 lines."},
+                      EndlessReply{"LongLines", "220-" + std::string(4000, 'x') + "\r\n", 0,
+                                   "The server's reply did not end within 65536 bytes."},
+                      EndlessReply{"BlankLines", std::string(1000, ' ') + "\r\n", 0,
+                                   "The server's reply did not end within 65536 bytes."},
+                      EndlessReply{"Trickle", "220-slow\r\n", 25, "The server's reply did not end within 600 ms."}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(RFCReplyRead, LongBannerWithinTheBoundsIsReadWhole) {
+    std::string banner;
+    for (int i = 0; i < 498; ++i) banner += "220-" + std::string(100, static_cast<char>('a' + i % 26)) + "\r\n";
+    Serve(banner + "220 ready\r\n");
+    EXPECT_EQ(client_.ReadReply({220}), 220);
+    EXPECT_EQ(client_.LastReply().Text().size(), 499u);
+    EXPECT_EQ(client_.LastReply().Text().back(), "ready");
 }
 
 TEST(RFCReplyCommand, SendCommandWritesOneLineAndChecksTheCode) {

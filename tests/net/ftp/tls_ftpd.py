@@ -2,6 +2,7 @@
 of every command it receives to --log, one a line, so that a test can tell what arrived."""
 import argparse
 import logging
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
@@ -18,6 +19,7 @@ def main():
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--plain", action="store_true")
+    parser.add_argument("--auth-delay", type=float, default=0, help="seconds before answering AUTH")
     args = parser.parse_args()
     logging.basicConfig(level=logging.CRITICAL)
 
@@ -27,6 +29,8 @@ def main():
     class Handler(base):
         def pre_process_command(self, line, cmd, arg):
             log.write(cmd + "\n")
+            if cmd == "AUTH" and args.auth_delay > 0:
+                time.sleep(args.auth_delay)
             return super().pre_process_command(line, cmd, arg)
 
     authorizer = DummyAuthorizer()

@@ -86,8 +86,10 @@ TEST_F(LoopbackEcho, SequenceArgumentSetsTheCounterWhichWraps) {
 }
 
 TEST_F(LoopbackEcho, ErrorsLeaveTheSocketOpenAndTheCounterAlone) {
-    // Broadcast without SO_BROADCAST: the send is refused after the socket was opened.
-    client_.Host = "255.255.255.255";
+    // A route that forbids the address: the send is refused (EACCES) after the socket was opened.
+    // (A missing route is no error: see NoRouteIsAnEchoWithoutReply.)
+    ASSERT_TRUE(test::RunOk({"ip", "route", "add", "prohibit", "198.51.100.0/24"}));
+    client_.Host = "198.51.100.7";
     EXPECT_THROW(client_.SendEcho(), EIdSocketError);
     EXPECT_TRUE(client_.RawSocketHandle().Allocated);
     EXPECT_EQ(client_.SequenceCounter, 3489);
@@ -111,6 +113,34 @@ TEST_F(LoopbackEcho, ErrorsLeaveTheSocketOpenAndTheCounterAlone) {
     EXPECT_EQ(client_.ReplyStatus.Outcome, ReplyOk);
     EXPECT_EQ(client_.SequenceCounter, 3490);
     EXPECT_FALSE(client_.RawSocketHandle().Allocated);
+}
+
+// A request the system cannot send for want of a route is an echo nobody answered: the caller's
+// reachability check sees "0.0.0.0" and the counter moves on, as after a silent host.
+TEST_F(LoopbackEcho, NoRouteIsAnEchoWithoutReply) {
+    ASSERT_TRUE(test::RunOk({"ip", "route", "add", "unreachable", "203.0.113.0/24"}));
+    const struct {
+        const char* why;
+        const char* host;
+    } cases[] = {{"no route at all (network unreachable)", "192.0.2.7"},
+                 {"a route to nowhere (host unreachable)", "203.0.113.7"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        const uint16_t sequence = client_.SequenceCounter;
+        replies_.clear();
+        client_.Host = c.host;
+        client_.ReceiveTimeout = 60000;  // nothing is waited for
+        client_.SendEcho();
+        const TReplyStatus& r = client_.ReplyStatus;
+        EXPECT_EQ(r.SourceAddress, "0.0.0.0");
+        EXPECT_EQ(r.Outcome, ReplyTimeout);
+        EXPECT_EQ(r.SequenceNumber, sequence);
+        EXPECT_EQ(r.ReceivedBytes, 0);
+        EXPECT_LT(r.RoundTripMs, 30000u);
+        EXPECT_EQ(replies_.size(), 1u);
+        EXPECT_EQ(client_.SequenceCounter, sequence + 1);
+        EXPECT_FALSE(client_.RawSocketHandle().Allocated);
+    }
 }
 
 class QueuedDatagram : public LoopbackEcho {

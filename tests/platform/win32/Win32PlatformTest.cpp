@@ -152,6 +152,31 @@ TEST(Win32Settings, ProfileFileKeepsKoreanInCodePage949) {
     EXPECT_NE(bytes.find("\xB8\xC5\xC3\xE2"), std::string::npos) << bytes;
 }
 
+// Notepad saves UTF-8 with a byte-order mark, which the profile functions of Windows take for a
+// first section name's bytes and the values for text in the code page. Such a file is read as
+// saved, and left in the code page those functions read everywhere.
+TEST(Win32Settings, ProfileFileSavedAsUtf8WithByteOrderMark) {
+    TempDir dir;
+    const std::string path = dir / "FtpHost.ini";
+    WriteFile(path, "\xEF\xBB\xBF[Service]\r\nFtpHost=127.0.0.1\r\n[Server]\r\nHOSTID=" + kKorean + "\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("Service", "FtpHost", "compiled"), "127.0.0.1");
+    EXPECT_EQ(ini.ReadString("Server", "HOSTID", ""), kKorean);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(path, bytes));
+    EXPECT_EQ(bytes, "[Service]\r\nFtpHost=127.0.0.1\r\n[Server]\r\nHOSTID=\xB8\xC5\xC3\xE2\r\n");
+
+    // What the code page cannot hold is kept in UTF-16, which the profile functions also read.
+    const std::string smile = "\xF0\x9F\x98\x80";
+    WriteFile(path, "\xEF\xBB\xBF[Server]\r\nHOSTPASS=" + smile + kKorean + "\r\n");
+    EXPECT_EQ(ini.ReadString("Server", "HOSTPASS", ""), smile + kKorean);
+    ini.WriteString("Server", "HOSTID", kKorean);
+    EXPECT_EQ(ini.ReadString("Server", "HOSTID", ""), kKorean);
+    EXPECT_EQ(ini.ReadString("Server", "HOSTPASS", ""), smile + kKorean);
+    ASSERT_TRUE(ReadWholeFile(path, bytes));
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+}
+
 TEST(Win32Paths, BackslashesAndDriveRoots) {
     EXPECT_EQ(ExtractFilePath("C:\\a\\b.db"), "C:\\a\\");
     EXPECT_EQ(ExtractFileDir("C:\\b.db"), "C:\\");
