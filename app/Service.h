@@ -18,7 +18,11 @@ struct TServiceEndpoints {
     TIdFTPTlsMode Tls = ftpTlsAuto;
     // Further certificate authorities for the server's certificate (a PEM file); empty: none.
     std::string TlsCaFile;
+    // How many previous copies an upload keeps on the server ("<user ID>.bck.1" the newest).
+    int32_t Generations = 2;
 };
+
+constexpr int32_t kMaxGenerations = 9;
 
 TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile);
 
