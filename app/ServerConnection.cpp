@@ -42,6 +42,7 @@ bool TForm1::CheckInternet() {
     IdFTP1.UseTLS = service.Tls;
     IdFTP1.TlsCaFile = service.TlsCaFile;
     Generations_ = service.Generations;
+    KeepAlive_ = service.KeepAlive;
     return true;
 }
 

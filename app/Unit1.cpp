@@ -27,9 +27,7 @@ const char* const kMissingDataFolder =
 const char* const kZipcodeUnusable =
     "프로그램과 함께 설치된 우편번호 자료 파일(%s)이 없거나 손상되었습니다. 프로그램을 다시 설치한 뒤 다시 "
     "시도하십시오.";
-// Servers close a control connection left idle for a while (vsftpd after 300 seconds by
-// default, some after 20): long local work sends a NOOP this often.
-constexpr uint32_t kKeepAliveMs = 10000;
+
 }  // namespace
 
 const char* const DataFilePatterns[33] = {
@@ -198,7 +196,9 @@ bool TForm1::EnsureConnected() {
 }
 
 void TForm1::KeepServerAwake() {
-    if (!IdFTP1.IsConnected() || TickCount() - lastServerTick_ < kKeepAliveMs) return;
+    // Servers close a control connection left idle for a while (vsftpd after 300 seconds by
+    // default, some after 20).
+    if (!IdFTP1.IsConnected() || TickCount() - lastServerTick_ < static_cast<uint32_t>(KeepAlive_)) return;
     lastServerTick_ = TickCount();
     try {
         IdFTP1.Noop();

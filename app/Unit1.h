@@ -137,6 +137,7 @@ private:
     std::string FtpHostName_;
     int32_t FtpPort_ = 21;
     int32_t Generations_ = 2;
+    int32_t KeepAlive_ = 10000;
     int32_t restoreGeneration_ = 0;
     uint32_t lastServerTick_ = 0;
     // What the server said of the archive before this press's transfer.

@@ -2,7 +2,9 @@
 // window sees them: the exact texts and boxes in order, and what lands on disk.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app/SwapJournal.h"
 #include "app/Unit1.h"
@@ -247,6 +249,61 @@ TEST_F(WorkflowTest, UploadRenamesOntoThePreviousCopyOnVsftpd) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"anonymous.bck", "anonymous.bck.1"}));
     EXPECT_EQ(ReadFile(server.Root() + "/anonymous.bck.1"), "the previous archive");
+}
+
+// A server that cannot rename (pure-ftpd -G answers RNFR "550 Rename/move failure") gets the
+// archive under its own name: once the archive exists, in one transfer; it keeps no copies.
+TEST_F(WorkflowTest, ServerWithoutRenamesGetsTheArchiveOnceUnderItsName) {
+    PureFtpdServer server("user", "secret", {"-G"});
+    if (!server.Running()) GTEST_SKIP() << server.Error();
+    UseServerPort(server.Port());
+    auto transfers = [&] {
+        return SplitLines(PathExists(server.TransferLog()) ? ReadFile(server.TransferLog()) : "").size();
+    };
+    for (int press = 0; press < 2; ++press) {
+        WriteFile(data + "/Sale.DB", "sales of press " + std::to_string(press));
+        const size_t before = transfers();
+        auto events = Press(true);
+        ASSERT_TRUE(completed) << ::testing::PrintToString(events);
+        EXPECT_EQ(ReadFile(server.Home() + "/user.bck"), ReadFile(data + "/Backup/user.bck"));
+        // The first upload learns it from its own temporary file; later ones before they send.
+        EXPECT_EQ(transfers() - before, press == 0 ? 2u : 1u);
+    }
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(FsPath(server.Home()))) names.push_back(PathText(e.path().filename()));
+    EXPECT_EQ(names, std::vector<std::string>{"user.bck"});
+}
+
+// A slow archive run (here every block waits, as on a slow disk) outlasts the server's idle
+// time-out: NOOPs keep the one control connection alive.
+TEST_F(WorkflowTest, ALongArchiveRunKeepsTheConnectionAlive) {
+    VsftpdServer server("idle_session_timeout=2\n");
+    if (!server.Running()) GTEST_SKIP() << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(environment.SettingsFile, ReadFile(environment.SettingsFile) + "KeepAlive=300\n");
+    WriteFile(data + "/Sale.DB", Compressible(40 * 16384, 9));
+
+    class SlowDisk : public RecordingWindow {
+    public:
+        void ProcessMessages() override {
+            RecordingWindow::ProcessMessages();
+            if (progressVisible) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    } window;
+    TForm1 form(window, environment);
+    form.FormCreate();
+    window.userID = "anonymous";
+    window.password = "";
+    form.PressBackup();
+    EXPECT_TRUE(form.LastPressCompleted()) << ::testing::PrintToString(window.Folded());
+    const std::string log = ReadFile(server.LogFile());
+    size_t logins = 0, noops = 0;
+    for (const auto& line : SplitLines(log)) {
+        logins += line.find("FTP command: Client \"127.0.0.1\", \"USER ") != std::string::npos;
+        noops += line.find("\"NOOP\"") != std::string::npos;
+    }
+    EXPECT_EQ(logins, 1u) << "the server never dropped the connection:\n" << log;
+    EXPECT_GE(noops, 5u);
 }
 
 TEST_F(WorkflowTest, UploadRemovesWhatADeadUploadLeft) {
