@@ -154,6 +154,9 @@ bool TDataFolderSwap::RestoreIntoStaging() {
             return Fail(archive + ": " + e.Message());
         }
     }
+    // A restored entry of the work area's own name could never move in; it is no data of the user's.
+    if (PathExists(JoinPath(staging, ExtractFileName(journal_.Area().Root))))
+        return Fail("the archive holds an entry named like the swap's work area");
     // The commit promises that staging holds the whole new set: it must survive a power cut.
     for (const auto& entry : FolderEntries(staging)) {
         CrashPoint("swap.staged-synced");

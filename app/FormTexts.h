@@ -18,6 +18,13 @@ inline constexpr const char* Label7Text = "비밀번호";
 inline constexpr const char* Label4Text =
     "네스트브리지의 이용자아이디와 비밀번호는\n인터넷 유지보수회원 아이디/비밀번호와 \n동일합니다.";
 
+// The actions beside the two buttons (the Qt window's context menu, the Win32 window's system
+// menu): a previous server copy, and the way back from the last download.
+inline constexpr const char* RestoreGenerationCaption = "이전에 올린 자료 내려받기 (%d회 전)...";
+inline constexpr const char* UndoDownloadCaption = "마지막 내려받기 되돌리기...";
+// How many of the previous copies the menus offer (the server may keep more).
+inline constexpr int MenuGenerations = 2;
+
 // The About window.
 inline constexpr const char* Form2Caption = "네스트브리지서비스에 대하여";
 inline constexpr const char* Label1Text = "* 네스트브리지 서비스란 ?";

@@ -3,6 +3,7 @@
 
 #include "app/Service.h"
 #include "app/Unit1.h"
+#include "platform/Clock.h"
 #include "platform/Exception.h"
 
 namespace nb {
@@ -40,6 +41,8 @@ bool TForm1::CheckInternet() {
     IdFTP1.PassiveFallback = true;
     IdFTP1.UseTLS = service.Tls;
     IdFTP1.TlsCaFile = service.TlsCaFile;
+    Generations_ = service.Generations;
+    KeepAlive_ = service.KeepAlive;
     return true;
 }
 
@@ -51,6 +54,7 @@ bool TForm1::ConnectServer() {
         IdFTP1.Port = FtpPort_;
         IdFTP1.TlsExpected = TlsRemembered(SettingsFile(), FtpHostName_);
         IdFTP1.Connect(true, -1);
+        lastServerTick_ = TickCount();
         // From now on a refusal of TLS by this host is someone else answering for it.
         if (IdFTP1.TlsActive()) RememberTls(SettingsFile(), FtpHostName_);
         window_.SetStatusText("서버 접속 완료");

@@ -54,6 +54,8 @@ TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile) {
         NumberOr(ini.ReadString("Service", "TransferTimeout", ""), 100, 3600000, NB_TRANSFER_TIMEOUT);
     service.Tls = TlsModeOr(ini.ReadString("Service", "Tls", ""), TlsModeOr(NB_FTP_TLS, ftpTlsAuto));
     service.TlsCaFile = ini.ReadString("Service", "TlsCaFile", "");
+    service.Generations = NumberOr(ini.ReadString("Service", "Generations", ""), 0, kMaxGenerations, 2);
+    service.KeepAlive = NumberOr(ini.ReadString("Service", "KeepAlive", ""), 100, 3600000, 10000);
     if (service.FtpHost.empty()) service.FtpHost = NB_FTP_HOST;
     if (service.ProbeHost.empty()) service.ProbeHost = NB_PROBE_HOST;
     return service;

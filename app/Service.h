@@ -18,7 +18,14 @@ struct TServiceEndpoints {
     TIdFTPTlsMode Tls = ftpTlsAuto;
     // Further certificate authorities for the server's certificate (a PEM file); empty: none.
     std::string TlsCaFile;
+    // How many previous copies an upload keeps on the server ("<user ID>.bck.1" the newest).
+    int32_t Generations = 2;
+    // How often (ms) an idle control connection hears a NOOP during long local work, for servers
+    // whose idle time-out is short.
+    int32_t KeepAlive = 10000;
 };
+
+constexpr int32_t kMaxGenerations = 9;
 
 TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile);
 

@@ -4,6 +4,7 @@
 #include "platform/DirectoryTree.h"
 #include "platform/DurableFile.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 namespace nb {
 
@@ -11,41 +12,9 @@ namespace {
 
 const char* const kMagic = "nestbridge-swap 1";
 
-std::string EscapeName(const std::string& name) {
-    static const char* const hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : name) {
-        if (c <= 0x20 || c == '%' || c == 0x7F) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 0x0F];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool UnescapeName(const std::string& text, std::string& name) {
-    name.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            name += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) return false;
-        int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
-        if (high < 0 || low < 0) return false;
-        name += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+    return UnescapeLineText(text, name) && !name.empty() && name.find('/') == std::string::npos && name != "." &&
+           name != "..";
 }
 
 bool PhaseFromName(const std::string& text, TSwapPhase& phase) {
@@ -76,7 +45,7 @@ TSwapWorkArea::TSwapWorkArea(const std::string& dataFolder)
 
 std::string EncodeSwapRecord(const TSwapRecord& record) {
     std::string text = std::string(kMagic) + "\nphase " + SwapPhaseName(record.Phase) + "\n";
-    for (const auto& name : record.Restored) text += "restored " + EscapeName(name) + "\n";
+    for (const auto& name : record.Restored) text += "restored " + EscapeLineText(name) + "\n";
     text += "end\n";
     return text;
 }

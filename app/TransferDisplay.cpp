@@ -70,8 +70,9 @@ void TForm1::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int64_t AWorkCount) 
     CrashPoint(AWorkMode == wmRead ? "download.chunk" : "upload.chunk");
 }
 
+// "전송을 완료했습니다." is the workflows' to show, once the server holds (or this computer has)
+// every byte: the end of the work also comes when a transfer was cut.
 void TForm1::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
-    window_.SetStatusText("전송을 완료했습니다.");
     ExpectedSize_ = 0;
     progressShift_ = 0;
     window_.SetProgressPosition(0);
@@ -81,6 +82,7 @@ void TForm1::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
 
 void TForm1::BackupFileProgress(TBackupFile&, const std::string&, TPercentage Percent, bool&) {
     if (window_.ProgressVisible()) window_.SetProgressPosition(Percent);
+    KeepServerAwake();
     CrashPoint("archive.block");
 }
 

@@ -4,11 +4,15 @@
 #include <memory>
 
 #include "app/DataFolderLocation.h"
+#include "app/DataGuard.h"
 #include "app/StartupRecovery.h"
+#include "platform/Clock.h"
 #include "platform/CrashPoint.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLock.h"
 #include "platform/IniFile.h"
+#include "platform/ScopeExit.h"
+#include "platform/Format.h"
 #include "platform/UserInterface.h"
 
 namespace nb {
@@ -18,6 +22,12 @@ const char* const kSettingsSection = "Server";
 const char* const kNoDataFolder = "가온장부의 자료 폴더를 찾을 수 없습니다. 가온장부가 설치되어 있는지 확인하십시오.";
 const char* const kBadUserID = "사용자 아이디가 올바르지 않습니다. 아이디를 확인하고 다시 입력하십시오.";
 const char* const kFolderBusy = "다른 곳에서 자료 폴더를 사용하고 있습니다. 그 작업이 끝난 뒤에 다시 시도하십시오.";
+const char* const kMissingDataFolder =
+    "가온장부의 자료 폴더(%s)가 없습니다. 드라이브가 연결되어 있는지, 가온장부의 자료 폴더 설정이 맞는지 확인하십시오.";
+const char* const kZipcodeUnusable =
+    "프로그램과 함께 설치된 우편번호 자료 파일(%s)이 없거나 손상되었습니다. 프로그램을 다시 설치한 뒤 다시 "
+    "시도하십시오.";
+
 }  // namespace
 
 const char* const DataFilePatterns[33] = {
@@ -131,11 +141,82 @@ bool TForm1::InputUsable() {
         window_.ShowMessage(kNoDataFolder);
         return false;
     }
+    // Never created here: an empty folder where the books should be is the start of every loss.
+    if (!DirectoryExists(DataFolder_)) {
+        window_.ShowMessage(Format(kMissingDataFolder, DataFolder_.c_str()));
+        return false;
+    }
     if (!UsableUserID(window_.UserIDText())) {
         window_.ShowMessage(kBadUserID);
         return false;
     }
     return true;
+}
+
+bool TForm1::ZipcodeUsable() {
+    const std::string zipcode = ZipcodeArchivePath();
+    if (FileExists(zipcode) && VerifyArchive(zipcode).Ok) return true;
+    window_.ShowMessage(Format(kZipcodeUnusable, zipcode.c_str()));
+    return false;
+}
+
+std::string TForm1::KeptTablesPath() const { return LocalArchivePath() + ".before-download"; }
+
+std::string TForm1::PressRecordPath() const { return PressRecordFile(SettingsFile()); }
+
+bool TForm1::Ask(const std::string& question) {
+    if (question.empty()) return true;
+    if (window_.AskYesNo(question, kGuardCaption)) return true;
+    window_.SetStatusText(kCancelledStatus);
+    return false;
+}
+
+bool TForm1::EnsureConnected() {
+    if (IdFTP1.IsConnected()) {
+        try {
+            IdFTP1.Noop();
+            lastServerTick_ = TickCount();
+            return true;
+        } catch (...) {
+            try {
+                IdFTP1.Disconnect();
+            } catch (...) {
+                // Already broken: a new connection follows.
+            }
+        }
+    }
+    try {
+        IdFTP1.Connect(true, -1);
+        lastServerTick_ = TickCount();
+        return true;
+    } catch (...) {
+        window_.ShowFailureReason(CurrentExceptionText());
+        return false;
+    }
+}
+
+void TForm1::KeepServerAwake() {
+    // Servers close a control connection left idle for a while (vsftpd after 300 seconds by
+    // default, some after 20).
+    if (!IdFTP1.IsConnected() || TickCount() - lastServerTick_ < static_cast<uint32_t>(KeepAlive_)) return;
+    lastServerTick_ = TickCount();
+    try {
+        IdFTP1.Noop();
+    } catch (...) {
+        // The connection is gone; the upload logs in again before it sends anything.
+        try {
+            IdFTP1.Disconnect();
+        } catch (...) {
+            // Nothing more to close.
+        }
+    }
+}
+
+void TForm1::RecordPress(const TServerCopy& server, const std::string& title, const std::vector<TTableState>& tables) {
+    TPressRecord record{server, title, tables};
+    // Not worth failing a press that succeeded: without a record the next press asks once more.
+    if (!WritePressRecord(PressRecordPath(), window_.UserIDText(), DataFolder_, record))
+        window_.ShowFailureReason("cannot write " + PressRecordPath());
 }
 
 void TForm1::RunPress(void (TForm1::*handler)()) {
@@ -171,5 +252,13 @@ void TForm1::RunPress(void (TForm1::*handler)()) {
 void TForm1::PressBackup() { RunPress(&TForm1::btnBackupWizardClick); }
 
 void TForm1::PressRestore() { RunPress(&TForm1::btnRestoreWizardClick); }
+
+void TForm1::PressRestoreGeneration(int32_t generation) {
+    restoreGeneration_ = generation;
+    ScopeExit reset([this] { restoreGeneration_ = 0; });
+    RunPress(&TForm1::btnRestoreWizardClick);
+}
+
+void TForm1::PressUndoDownload() { RunPress(&TForm1::btnUndoDownloadClick); }
 
 }  // namespace nb

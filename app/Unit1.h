@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "app/PressRecord.h"
 #include "app/WindowLayer.h"
 #include "backup/backup.h"
 #include "net/ftp/IdFTP.h"
@@ -44,6 +45,11 @@ public:
     // Button presses: an exception that escapes goes to the application's default error box.
     void PressBackup();
     void PressRestore();
+    // The download of the n-th previous server copy ("<user ID>.bck.n", n from 1).
+    void PressRestoreGeneration(int32_t generation);
+    // Puts back the tables the last download replaced (kept in the Backup folder), and keeps the
+    // ones it replaces in their stead, so that a second undo brings them back.
+    void PressUndoDownload();
     // True while a press runs (the window disables its buttons meanwhile).
     bool Busy() const { return busy_; }
     // True when the last press completed its workflow (for the command-line exit status).
@@ -62,10 +68,15 @@ public:
     std::string LocalArchivePath() const;
     std::string RemoteArchiveName() const;
     std::string ZipcodeArchivePath() const;
+    // The tables a download replaced: "Backup/<user ID>.bck.before-download".
+    std::string KeptTablesPath() const;
+    // What this computer remembers of its last successful press (app/PressRecord.h).
+    std::string PressRecordPath() const;
 
     // The handlers and steps, under their own names.
     void btnBackupWizardClick();
     void btnRestoreWizardClick();
+    void btnUndoDownloadClick();
     void BackupData(const std::string& archivePath);
     bool UploadFile();
     bool DownloadFile();
@@ -91,6 +102,23 @@ private:
     void ShowArchiveProgress();
     // Refuses (with a message) a press on a missing data folder or a user ID that cannot name a file.
     bool InputUsable();
+    // A download also refuses when "zipcode.bck" is missing or damaged, naming it.
+    bool ZipcodeUsable();
+    // True when nothing needs asking (empty question) or the user answered yes.
+    bool Ask(const std::string& question);
+    // After a question the server may have closed an idle connection: a quiet new login.
+    bool EnsureConnected();
+    // Keeps the control connection from the server's idle time-out during long local work.
+    void KeepServerAwake();
+    // Packs the data folder's files (those a swap replaces) into path; true when there were none.
+    bool PackDataFiles(const std::string& path);
+    // Remembers the press that just succeeded.
+    void RecordPress(const TServerCopy& server, const std::string& title, const std::vector<TTableState>& tables);
+    // The restore step shared by the download and the undo: swaps the data folder's files for the
+    // archives' contents. keptTables: where the replaced files go (packed before anything moves).
+    // requireTables: the first archive must hold a table.
+    bool SwapDataFolder(const std::vector<std::string>& archives, const std::string& keptTables,
+                        bool requireTables);
     void RunPress(void (TForm1::*handler)());
     // The notice for a failed archive run: a full disk or the table it could not read.
     std::string ArchiveRunProblem(const std::string& archiveFolder) const;
@@ -108,10 +136,18 @@ private:
     double TransferStart_ = 0;
     std::string FtpHostName_;
     int32_t FtpPort_ = 21;
+    int32_t Generations_ = 2;
+    int32_t KeepAlive_ = 10000;
+    int32_t restoreGeneration_ = 0;
+    uint32_t lastServerTick_ = 0;
+    // What the server said of the archive before this press's transfer.
+    TServerCopy serverCopy_;
     bool busy_ = false;
     bool lastPressCompleted_ = false;
     bool backupSucceeded_ = false;
     bool restoreSucceeded_ = false;
+    // The archive just restored had no table entry.
+    bool noTablesRestored_ = false;
     // The downloaded archive, beside the previous local one until it has restored completely.
     std::string pendingDownload_;
 };

@@ -38,6 +38,9 @@ public:
     // A modal information box with OK and Cancel (the archive's next-volume prompt); true for
     // OK. Without a window to ask, Cancel.
     virtual bool AskOkCancel(const std::string& /*text*/) { return false; }
+    // A modal question with Yes and No, No the default (before a press replaces work that exists
+    // nowhere else); true for Yes. Without anyone to ask, No.
+    virtual bool AskYesNo(const std::string& /*text*/, const std::string& /*caption*/) { return false; }
     // Why a step failed (an exception's own text, a server's reply), beside the fixed message
     // the step shows; the window shows nothing more, a console or a log keeps it.
     virtual void ShowFailureReason(const std::string& /*reason*/) {}

@@ -10,6 +10,7 @@
 #include "cli/Password.h"
 #include "cli/Progress.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/FileSystem.h"
 
 namespace nb::cli {
@@ -20,7 +21,7 @@ namespace {
 // speed texts at most once a second (the last of each transfer always).
 class TConsoleWindow : public TWindowLayer {
 public:
-    explicit TConsoleWindow(bool quiet) : bar_(quiet) {}
+    TConsoleWindow(bool quiet, bool yes) : bar_(quiet), yes_(yes) {}
     ~TConsoleWindow() override { FlushSpeed(); }
 
     std::string UserIDText() const override { return userID_; }
@@ -68,6 +69,20 @@ public:
         std::cerr << "nestbridge-cli: " << reason << '\n';
         Draw();
     }
+    // The question goes to stdout like every text of the window; the answer comes from --yes,
+    // else from the terminal (no by default), else it is no.
+    bool AskYesNo(const std::string& text, const std::string&) override {
+        Print(text);
+        if (yes_) return true;
+        if (!StdinIsTerminal()) {
+            std::cerr << "nestbridge-cli: answered no: nothing was sent, deleted or replaced (--yes answers yes)\n";
+            return false;
+        }
+        std::cerr << "[y/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer)) return false;
+        return answer == "y" || answer == "Y" || answer == "yes" || answer == "예";
+    }
     void SetCursor(TScreenCursor) override {}
     void ProcessMessages() override {}
 
@@ -102,28 +117,38 @@ private:
     uint32_t lastSpeedTick_ = 0;
     std::string pendingSpeed_;
     TerminalProgress bar_;
+    bool yes_;
 };
 
-int RunWorkflow(const Command& command, const std::vector<std::string>& args, bool upload) {
+enum class TPress : uint8_t { Upload, Download, UndoDownload };
+
+int RunWorkflow(const Command& command, const std::vector<std::string>& args, TPress press) {
     ArgParser parser(args);
     if (parser.WantsHelp()) {
         std::cout << command.Usage;
         return ExitOk;
     }
-    std::string user, password, dataFolder;
+    std::string user, password, dataFolder, generationText;
     bool haveUser = parser.Value("--user", user);
-    const PasswordOptions passwordOptions = TakePasswordOptions(parser);
+    const PasswordOptions passwordOptions =
+        press == TPress::UndoDownload ? PasswordOptions{} : TakePasswordOptions(parser);
     bool haveFolder = parser.Value("--data-folder", dataFolder);
     bool quiet = parser.Flag("--quiet");
+    bool yes = parser.Flag("--yes");
+    long long generation = 0;
+    if (press == TPress::Download && parser.Value("--generation", generationText) &&
+        (!ParseInt(generationText, generation) || generation < 1 || generation > 99))
+        return UsageError(command, "--generation needs a number from 1");
     std::vector<std::string> rest;
     if (!parser.Positionals(rest)) return UsageError(command, parser.Error);
     if (!rest.empty()) return UsageError(command, "unexpected argument " + rest.front());
     if (!haveUser) return UsageError(command, "--user is required");
     if (haveFolder && dataFolder.empty()) return UsageError(command, "--data-folder needs a folder");
     std::string problem;
-    if (!ResolvePassword(passwordOptions, user, password, problem)) return UsageError(command, problem);
+    if (press != TPress::UndoDownload && !ResolvePassword(passwordOptions, user, password, problem))
+        return UsageError(command, problem);
 
-    TConsoleWindow window(quiet);
+    TConsoleWindow window(quiet, yes);
     TForm1Environment environment;
     if (haveFolder) {
         environment.DataFolderOverride = ExpandFileName(dataFolder);
@@ -135,27 +160,45 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, bo
     form.FormCreate();
     window.SetUserIDText(user);
     window.SetPasswordText(password);
-    if (upload)
-        form.PressBackup();
-    else
-        form.PressRestore();
+    switch (press) {
+        case TPress::Upload: form.PressBackup(); break;
+        case TPress::Download:
+            if (generation > 0)
+                form.PressRestoreGeneration(static_cast<int32_t>(generation));
+            else
+                form.PressRestore();
+            break;
+        case TPress::UndoDownload: form.PressUndoDownload(); break;
+    }
     if (form.LastPressCompleted()) return ExitOk;
     std::cerr << "nestbridge-cli " << command.Name << ": the workflow did not complete\n";
     return ExitFailure;
 }
 
+const char* const kQuestions =
+    "  Where the window would ask before replacing work (a download over tables changed since the last\n"
+    "  press, an upload over another computer's newer copy, an upload that loses tables), the question\n"
+    "  is printed and read as y/n from the terminal (no by default); --yes answers yes. Without either,\n"
+    "  the press stops as if answered no and exits 1.\n";
 const std::string kUploadUsage =
     std::string(
         "usage: nestbridge-cli upload --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
-        "        [--quiet]\n"
-        "  Packs the data tables and uploads the archive, as the window's upload button does.\n") +
-    kPasswordUsage;
+        "        [--yes] [--quiet]\n"
+        "  Packs the data tables and uploads the archive, as the window's upload button does. The server\n"
+        "  keeps the previous copies as ID.bck.1, ID.bck.2 ([Service] Generations).\n") +
+    kQuestions + kPasswordUsage;
 const std::string kDownloadUsage =
     std::string(
         "usage: nestbridge-cli download --user ID [--password PW | --password-file FILE] [--data-folder DIR]\n"
-        "        [--quiet]\n"
-        "  Downloads the archive and rebuilds the data folder, as the window's download button does.\n") +
-    kPasswordUsage;
+        "        [--yes] [--generation N] [--quiet]\n"
+        "  Downloads the archive and rebuilds the data folder, as the window's download button does. The\n"
+        "  tables it replaces are kept in Backup/ID.bck.before-download (see undo-download).\n"
+        "  --generation N fetches the N-th previous server copy (ID.bck.N) instead.\n") +
+    kQuestions + kPasswordUsage;
+const std::string kUndoUsage =
+    "usage: nestbridge-cli undo-download --user ID [--data-folder DIR] [--yes] [--quiet]\n"
+    "  Puts back the tables the last download replaced (Backup/ID.bck.before-download) and keeps the\n"
+    "  ones it replaces there instead, so a second undo-download brings them back. No network.\n";
 
 const Command& Find(const std::string& name) {
     for (const auto& c : Commands())
@@ -165,10 +208,15 @@ const Command& Find(const std::string& name) {
 
 const RegisterCommand registerUpload{
     Command{"upload", "pack the data folder and upload it, as the window's upload button", kUploadUsage,
-            [](const std::vector<std::string>& args) { return RunWorkflow(Find("upload"), args, true); }}};
+            [](const std::vector<std::string>& args) { return RunWorkflow(Find("upload"), args, TPress::Upload); }}};
 const RegisterCommand registerDownload{Command{
     "download", "download the archive and rebuild the data folder, as the window's download button", kDownloadUsage,
-    [](const std::vector<std::string>& args) { return RunWorkflow(Find("download"), args, false); }}};
+    [](const std::vector<std::string>& args) { return RunWorkflow(Find("download"), args, TPress::Download); }}};
+const RegisterCommand registerUndo{
+    Command{"undo-download", "put back the tables the last download replaced", kUndoUsage,
+            [](const std::vector<std::string>& args) {
+                return RunWorkflow(Find("undo-download"), args, TPress::UndoDownload);
+            }}};
 
 }  // namespace
 

@@ -26,7 +26,11 @@ struct TSearchRec {
     uint32_t Attr = 0;  // fa* bits
     int64_t Size = 0;
     int32_t Time = 0;  // MS-DOS stamp of the last write (0 when it cannot be expressed)
+    int64_t WriteTime = 0;  // the last write to the system's resolution, in nanoseconds since 1970
 };
+
+// Whether a name matches a wildcard mask as the search below matches them.
+bool MatchesFileMask(const std::string& name, const std::string& mask);
 
 // Wildcard search with FindFirst/FindNext semantics: '*' and '?', ASCII letters match without
 // regard to case, "*.*" matches every name, "Name.*" also matches "Name". An entry is yielded

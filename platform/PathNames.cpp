@@ -18,7 +18,36 @@ bool IsRootPrefix(const std::string& path, size_t delimiter) {
     return delimiter == 0 || (delimiter == 2 && path[1] == ':');
 }
 
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool MatchFrom(const std::string& pat, size_t p, const std::string& name, size_t n) {
+    while (p < pat.size()) {
+        char pc = pat[p];
+        if (pc == '*') {
+            while (p < pat.size() && pat[p] == '*') ++p;
+            if (p == pat.size()) return true;
+            for (size_t k = n; k <= name.size(); ++k)
+                if (MatchFrom(pat, p, name, k)) return true;
+            return false;
+        }
+        if (n >= name.size()) return false;
+        if (pc != '?' && LowerAscii(pc) != LowerAscii(name[n])) return false;
+        ++p;
+        ++n;
+    }
+    return n == name.size();
+}
+
 }  // namespace
+
+// Windows matching: "*.*" takes every name and a trailing ".*" may also match no extension at all.
+bool MatchesFileMask(const std::string& name, const std::string& mask) {
+    if (mask == "*.*" || mask == "*") return true;
+    if (MatchFrom(mask, 0, name, 0)) return true;
+    if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0)
+        return MatchFrom(mask.substr(0, mask.size() - 2), 0, name, 0);
+    return false;
+}
 
 std::string ExtractFilePath(const std::string& path) {
     size_t pos = LastDelimiter(path);

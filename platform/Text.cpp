@@ -90,4 +90,36 @@ bool DecodeStoredText(const std::string& bytes, TextEncoding preferred, std::str
     return true;
 }
 
+std::string EscapeLineText(const std::string& text) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c <= 0x20 || c == '%' || c == 0x7F) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+bool UnescapeLineText(const std::string& line, std::string& text) {
+    auto hexValue = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
+    text.clear();
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '%') {
+            text += line[i];
+            continue;
+        }
+        if (i + 2 >= line.size()) return false;
+        int high = hexValue(line[i + 1]), low = hexValue(line[i + 2]);
+        if (high < 0 || low < 0) return false;
+        text += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
 }  // namespace nb

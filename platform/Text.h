@@ -37,4 +37,9 @@ TextEncoding DetectTextEncoding(const std::string& bytes);
 // UTF-16: substitutes could merge two names); on Linux such bytes are kept unchanged.
 bool DecodeStoredText(const std::string& bytes, TextEncoding preferred, std::string& utf8);
 
+// Text that fits one line of a record file: every byte up to 0x20, 0x7F and '%' as %XX.
+std::string EscapeLineText(const std::string& text);
+// The reverse; false when an escape is malformed.
+bool UnescapeLineText(const std::string& line, std::string& text);
+
 }  // namespace nb

@@ -86,12 +86,17 @@ echo "not a table" >"$data/Stray.tmp"
 
 echo
 echo "== nestbridge-cli download --user demo --password demo"
-"$cli" download --user demo --password demo
+echo "   The changes were never uploaded, so the download asks first; without a terminal it stops:"
+"$cli" download --user demo --password demo </dev/null || true
+echo
+echo "== nestbridge-cli download --user demo --password demo --yes"
+echo "   (the changed tables are kept in Backup/demo.bck.before-download; undo-download brings them back)"
+"$cli" download --user demo --password demo --yes
 
 echo
 echo "== What came back"
 ls -l "$data"
-echo "   compared with what was uploaded (ZipCode.txt comes from zipcode.bck):"
+echo "   compared with what was uploaded (ZipCode.txt comes from zipcode.bck; Backup holds the archive and the kept tables):"
 if diff -r --exclude=Backup "$demo/uploaded" "$data"; then echo "   (identical)"; fi
 
 echo

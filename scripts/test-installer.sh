@@ -83,7 +83,7 @@ round_trip() {
 
   printf 'changed' >"$data/Sale.DB"
   rm "$data/Item.DB"
-  "$wine" "$installed/nestbridge-cli.exe" download --user kim --password pw >"$work/download.out" 2>&1 ||
+  "$wine" "$installed/nestbridge-cli.exe" download --user kim --password pw --yes >"$work/download.out" 2>&1 ||
     { cat "$work/download.out"; fail "$mode: download"; }
   for f in Sale.DB Item.DB TaxBill.MB; do
     cmp -s "$data/$f" "$work/uploaded/$f" || fail "$mode: $f did not come back as uploaded"

@@ -118,6 +118,25 @@ TForm1Window::TForm1Window() {
     ProgressBar.resize(ProgressBar.width(), 18);
     ProgressBar.show();
 
+    // Beside the two buttons, without changing the window's layout.
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    int generation = 0;
+    for (QAction* action : {&RestoreGeneration1, &RestoreGeneration2}) {
+        const int n = ++generation;
+        action->setObjectName(QStringLiteral("RestoreGeneration%1").arg(n));
+        action->setText(QString::fromUtf8(texts::RestoreGenerationCaption).replace(QStringLiteral("%d"), QString::number(n)));
+        connect(action, &QAction::triggered, this, [this, n] {
+            RunPress([this, n] {
+                if (OnRestoreGenerationClick) OnRestoreGenerationClick(n);
+            });
+        });
+        addAction(action);
+    }
+    UndoDownload.setObjectName(QStringLiteral("UndoDownload"));
+    UndoDownload.setText(QString::fromUtf8(texts::UndoDownloadCaption));
+    connect(&UndoDownload, &QAction::triggered, this, [this] { RunPress(OnUndoDownloadClick); });
+    addAction(&UndoDownload);
+
     connect(&btnBackupWizard, &QToolButton::clicked, this, [this] { RunPress(OnBackupClick); });
     connect(&btnRestoreWizard, &QToolButton::clicked, this, [this] { RunPress(OnRestoreClick); });
     connect(&Image1, &TImage::clicked, this, [this] {
@@ -128,6 +147,16 @@ TForm1Window::TForm1Window() {
 bool TForm1Window::AskOkCancel(const std::string& text) {
     return ShowBox(QMessageBox::Information, ApplicationTitle(), text, QMessageBox::Ok | QMessageBox::Cancel) ==
            QMessageBox::Ok;
+}
+
+bool TForm1Window::AskYesNo(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::Question, caption.empty() ? ApplicationTitle() : FromBytes(caption),
+                    FromBytes(text), QMessageBox::Yes | QMessageBox::No, isVisible() ? this : nullptr);
+    box.setTextFormat(Qt::PlainText);
+    // No unless the user chooses otherwise: Enter and Escape both keep the work.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 TForm1Window::~TForm1Window() {
@@ -146,6 +175,9 @@ void TForm1Window::RunPress(const std::function<void()>& handler) {
             window.btnBackupWizard.setEnabled(idle);
             window.btnRestoreWizard.setEnabled(idle);
             window.Image1.setEnabled(idle);
+            window.RestoreGeneration1.setEnabled(idle);
+            window.RestoreGeneration2.setEnabled(idle);
+            window.UndoDownload.setEnabled(idle);
         }
     } guard(*this);
     handler();

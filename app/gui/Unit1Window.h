@@ -1,6 +1,7 @@
 #pragma once
 // The main window as the user sees it: its controls, and the window interface the core shows
 // everything through. The core itself is attached by TMainForm.
+#include <QAction>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -26,6 +27,9 @@ public:
     std::function<void()> OnBackupClick;
     std::function<void()> OnRestoreClick;
     std::function<void()> OnImage1Click;
+    // The context menu's actions: download previous copy n, undo the last download.
+    std::function<void(int32_t generation)> OnRestoreGenerationClick;
+    std::function<void()> OnUndoDownloadClick;
 
     bool PressRunning() const { return pressRunning_; }
 
@@ -43,6 +47,7 @@ public:
     void ShowInformation(const std::string& text, const std::string& caption) override;
     void ShowErrorBox(const std::string& text) override;
     bool AskOkCancel(const std::string& text) override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
     void SetCursor(TScreenCursor cursor) override;
     void ProcessMessages() override;
 
@@ -61,6 +66,10 @@ public:
     TTextLabel Label4{this};
     TStatusBar StatusBar{this};
     QProgressBar ProgressBar{this};
+    // The context menu (right click anywhere on the window).
+    QAction RestoreGeneration1{this};
+    QAction RestoreGeneration2{this};
+    QAction UndoDownload{this};
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -10,6 +10,12 @@ TMainForm::TMainForm(TForm1Environment environment) : core_(window_, std::move(e
         if (!core_.Busy()) core_.PressRestore();
     };
     window_.OnImage1Click = [this] { Image1Click(); };
+    window_.OnRestoreGenerationClick = [this](int32_t generation) {
+        if (!core_.Busy()) core_.PressRestoreGeneration(generation);
+    };
+    window_.OnUndoDownloadClick = [this] {
+        if (!core_.Busy()) core_.PressUndoDownload();
+    };
     core_.FormCreate();
 }
 

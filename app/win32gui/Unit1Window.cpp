@@ -19,6 +19,16 @@ using namespace form1;
 // Control numbers; none of them is IDOK or IDCANCEL, which the dialog keys send.
 enum : int { IdImage1 = 100, IdBackup, IdRestore, IdUserID, IdPassword, IdStatusBar, IdProgressBar };
 
+// Commands added to the system menu: below 0xF000, with the low four bits free as Windows asks.
+constexpr UINT kMenuRestoreGeneration = 0x0100;  // + 0x10 per generation, from 1
+constexpr UINT kMenuUndoDownload = 0x0200;
+
+std::wstring GenerationCaption(int generation) {
+    std::wstring caption = Widen(texts::RestoreGenerationCaption);
+    caption.replace(caption.find(L"%d"), 2, std::to_wstring(generation));
+    return caption;
+}
+
 void AddHint(HWND toolTip, HWND tool, const char* hint) {
     std::wstring text = Widen(hint);
     TTTOOLINFOW info{};
@@ -48,6 +58,12 @@ TForm1Window::TForm1Window() {
     ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont()), FALSE);
     SetClientSize(window, ClientWidth, ClientHeight);
     CreateControls();
+    // Beside the two buttons, without changing the window's layout.
+    HMENU menu = ::GetSystemMenu(window, FALSE);
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    for (int n = 1; n <= texts::MenuGenerations; ++n)
+        ::AppendMenuW(menu, MF_STRING, kMenuRestoreGeneration + 0x10 * static_cast<UINT>(n), GenerationCaption(n).c_str());
+    ::AppendMenuW(menu, MF_STRING, kMenuUndoDownload, Widen(texts::UndoDownloadCaption).c_str());
 }
 
 TForm1Window::~TForm1Window() = default;
@@ -155,6 +171,21 @@ LRESULT TForm1Window::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             if (control == Image1 && code == STN_CLICKED && !pressRunning_ && OnImage1Click) OnImage1Click();
             return 0;
         }
+        case WM_SYSCOMMAND: {
+            const auto command = static_cast<UINT>(wParam & 0xFFF0);
+            if (command == kMenuUndoDownload) {
+                RunPress(OnUndoDownloadClick);
+                return 0;
+            }
+            if (command > kMenuRestoreGeneration && command <= kMenuRestoreGeneration + 0x10 * texts::MenuGenerations) {
+                const auto generation = static_cast<int32_t>((command - kMenuRestoreGeneration) / 0x10);
+                RunPress([this, generation] {
+                    if (OnRestoreGenerationClick) OnRestoreGenerationClick(generation);
+                });
+                return 0;
+            }
+            break;
+        }
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->code == NM_CUSTOMDRAW &&
@@ -217,6 +248,11 @@ LRESULT TForm1Window::DrawFlatButton(const NMCUSTOMDRAW& draw) {
 void TForm1Window::SetIdle(bool idle) {
     pressRunning_ = !idle;
     for (HWND control : {btnBackupWizard, btnRestoreWizard, Image1}) ::EnableWindow(control, idle ? TRUE : FALSE);
+    HMENU menu = ::GetSystemMenu(form_.get(), FALSE);
+    const UINT state = MF_BYCOMMAND | (idle ? MF_ENABLED : MF_GRAYED);
+    for (int n = 1; n <= texts::MenuGenerations; ++n)
+        ::EnableMenuItem(menu, kMenuRestoreGeneration + 0x10 * static_cast<UINT>(n), state);
+    ::EnableMenuItem(menu, kMenuUndoDownload, state);
 }
 
 void TForm1Window::RunPress(const std::function<void()>& handler) {
@@ -263,6 +299,12 @@ void TForm1Window::ShowInformation(const std::string& text, const std::string& c
 }
 
 void TForm1Window::ShowErrorBox(const std::string& text) { ShowBox(text, ApplicationTitle(), MB_OK | MB_ICONSTOP); }
+
+bool TForm1Window::AskYesNo(const std::string& text, const std::string& caption) {
+    // No unless the user chooses otherwise: Enter keeps the work.
+    return ShowBox(text, caption.empty() ? ApplicationTitle() : Widen(caption),
+                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
 
 bool TForm1Window::AskOkCancel(const std::string& text) {
     return ShowBox(text, ApplicationTitle(), MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;

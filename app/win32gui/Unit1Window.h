@@ -24,6 +24,9 @@ public:
     std::function<void()> OnBackupClick;
     std::function<void()> OnRestoreClick;
     std::function<void()> OnImage1Click;
+    // The system menu's actions: download previous copy n, undo the last download.
+    std::function<void(int32_t generation)> OnRestoreGenerationClick;
+    std::function<void()> OnUndoDownloadClick;
     // Told when the window has been closed (the program then ends).
     std::function<void()> OnClosed;
 
@@ -45,6 +48,7 @@ public:
     void ShowInformation(const std::string& text, const std::string& caption) override;
     void ShowErrorBox(const std::string& text) override;
     bool AskOkCancel(const std::string& text) override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
     void SetCursor(TScreenCursor cursor) override;
     void ProcessMessages() override;
 

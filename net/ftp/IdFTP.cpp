@@ -2,6 +2,8 @@
 // resume probe and quit.
 #include "net/ftp/IdFTP.h"
 
+#include <cctype>
+
 #include "net/transport/IdIOHandlerSocket.h"
 #include "platform/ScopeExit.h"
 #include "platform/Text.h"
@@ -100,6 +102,24 @@ int64_t TIdFTP::Size(const std::string& fileName) {
     if (blank != std::string::npos) text.erase(0, blank + 1);
     int64_t size = 0;
     return TryStrToInt(text, size) && size >= 0 ? size : -1;
+}
+
+std::string TIdFTP::ModifiedTime(const std::string& fileName) {
+    if (SendCommand("MDTM " + fileName) != 213 || LastReply().Text().empty()) return {};
+    std::string text = TrimText(LastReply().Text().front());
+    const size_t blank = text.find(' ');
+    if (blank != std::string::npos) text.erase(0, blank + 1);
+    // Fourteen digits, then perhaps a fraction.
+    if (text.size() < 14) return {};
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(std::isdigit(static_cast<unsigned char>(text[i])) || (i == 14 && text[i] == '.' && text.size() > 15)))
+            return {};
+    return text;
+}
+
+void TIdFTP::Noop() {
+    const int16_t code = SendCommand("NOOP");
+    if (code / 100 != 2) throw EIdProtocolReplyError(code, "unexpected answer to NOOP");
 }
 
 void TIdFTP::Rename(const std::string& fromName, const std::string& toName) {

@@ -118,6 +118,11 @@ public:
     void Login();
     void SendTransferType();
     int64_t Size(const std::string& fileName);
+    // MDTM: the file's last change as the server gives it ("YYYYMMDDHHMMSS[.sss]", UTC); empty
+    // when the server does not answer with 213 and such a time.
+    std::string ModifiedTime(const std::string& fileName);
+    // NOOP, keeping an idle control connection alive; any 2xx answer will do.
+    void Noop();
     // RNFR (350) then RNTO (250); a refused RNTO raises EIdFTPRenameTargetRefused.
     void Rename(const std::string& fromName, const std::string& toName);
     // DELE (250).

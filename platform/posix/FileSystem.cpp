@@ -29,35 +29,6 @@ namespace {
 constexpr const char* kDosAttrName = "user.DOSATTRIB";
 constexpr const char* kArchivedMark = "user.nestbridge.archived";
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool MatchFrom(const std::string& pat, size_t p, const std::string& name, size_t n) {
-    while (p < pat.size()) {
-        char pc = pat[p];
-        if (pc == '*') {
-            while (p < pat.size() && pat[p] == '*') ++p;
-            if (p == pat.size()) return true;
-            for (size_t k = n; k <= name.size(); ++k)
-                if (MatchFrom(pat, p, name, k)) return true;
-            return false;
-        }
-        if (n >= name.size()) return false;
-        if (pc != '?' && LowerAscii(pc) != LowerAscii(name[n])) return false;
-        ++p;
-        ++n;
-    }
-    return n == name.size();
-}
-
-// Windows matching: "*.*" takes every name and a trailing ".*" may also match no extension at all.
-bool WildcardMatch(const std::string& pattern, const std::string& name) {
-    if (pattern == "*.*" || pattern == "*") return true;
-    if (MatchFrom(pattern, 0, name, 0)) return true;
-    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
-        return MatchFrom(pattern.substr(0, pattern.size() - 2), 0, name, 0);
-    return false;
-}
-
 // user.DOSATTRIB as Wine and older Samba write it: the attribute word as "0x..." text.
 uint32_t DosAttribBits(const std::string& path) {
     char buf[64];
@@ -115,7 +86,7 @@ TFileSearch::TFileSearch(const std::string& pattern, uint32_t attrMask) : impl_(
     if (!dir.Valid()) return;
     while (dirent* e = ::readdir(dir.Get())) {
         std::string name = e->d_name;
-        if (WildcardMatch(namePattern, name)) impl_->names.push_back(std::move(name));
+        if (MatchesFileMask(name, namePattern)) impl_->names.push_back(std::move(name));
     }
     dir.Reset();
     // Directory order is arbitrary here; name order keeps runs repeatable.
@@ -138,6 +109,7 @@ bool TFileSearch::Next(TSearchRec& rec) {
         rec.Size = static_cast<int64_t>(st.st_size);
         int32_t stamp = UnixToDosStamp(static_cast<int64_t>(st.st_mtime));
         rec.Time = stamp == -1 ? 0 : stamp;
+        rec.WriteTime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         return true;
     }
     return false;

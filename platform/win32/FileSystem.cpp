@@ -91,6 +91,9 @@ bool TFileSearch::Next(TSearchRec& rec) {
         rec.Size = static_cast<int64_t>(static_cast<uint64_t>(d.nFileSizeHigh) << 32 | d.nFileSizeLow);
         int32_t stamp = DosStampOfFileTime(d.ftLastWriteTime);
         rec.Time = stamp == -1 ? 0 : stamp;
+        const auto ticks = static_cast<int64_t>(static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32 |
+                                                d.ftLastWriteTime.dwLowDateTime);
+        rec.WriteTime = (ticks - kUnixEpochInFileTime) * 100;
         return true;
     }
     return false;

@@ -25,7 +25,12 @@ std::vector<std::string> FoldSpeedLines(const std::vector<std::string>& lines, c
     return out;
 }
 
-std::vector<std::string> RecordingWindow::Folded() const { return FoldSpeedLines(events, "status:"); }
+std::vector<std::string> RecordingWindow::Folded() const {
+    std::vector<std::string> folded = FoldSpeedLines(events, "status:");
+    for (auto& e : folded)
+        if (e.rfind("ask:", 0) == 0) e = "ask";
+    return folded;
+}
 
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;

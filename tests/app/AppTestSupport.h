@@ -11,7 +11,8 @@
 
 namespace nb::test {
 
-// Records status texts and boxes as "status:…", "message:…", "info:…|caption", "error:…".
+// Records status texts and boxes as "status:…", "message:…", "info:…|caption", "error:…",
+// questions as "ask:…|caption" (answered answerYes).
 class RecordingWindow : public TWindowLayer {
 public:
     std::string UserIDText() const override { return userID; }
@@ -28,10 +29,15 @@ public:
         events.push_back("info:" + text + "|" + caption);
     }
     void ShowErrorBox(const std::string& text) override { events.push_back("error:" + text); }
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
+        events.push_back("ask:" + text + "|" + caption);
+        return answerYes;
+    }
     void SetCursor(TScreenCursor c) override { cursor = c; }
     void ProcessMessages() override { ++processed; }
 
-    // The events with each run of speed texts folded into one "status:Download speed *".
+    // The events with each run of speed texts folded into one "status:Download speed *" and
+    // each question into "ask".
     std::vector<std::string> Folded() const;
 
     std::string userID, password;
@@ -39,6 +45,7 @@ public:
     int32_t progressMax = 100, progressPosition = 0;
     TScreenCursor cursor = TScreenCursor::Default;
     int processed = 0;
+    bool answerYes = true;
     std::vector<std::string> events;
 };
 

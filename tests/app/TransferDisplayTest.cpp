@@ -74,7 +74,8 @@ TEST(TransferDisplay, BeginWorkEndDriveTheBarAndTheTexts) {
     form.IdFTP1Work(form.IdFTP1, wmWrite, 4096);
     EXPECT_EQ(window.events.back(), "status:Uploade speed 2.00 KB/s");
     form.IdFTP1WorkEnd(form.IdFTP1, wmWrite);
-    EXPECT_EQ(window.events.back(), "status:전송을 완료했습니다.");
+    // The end of the work also comes after a cut: "transfer completed" is the workflow's to say.
+    EXPECT_EQ(window.events.back(), "status:Uploade speed 2.00 KB/s");
     EXPECT_FALSE(window.progressVisible);
     EXPECT_EQ(window.progressPosition, 0);
 

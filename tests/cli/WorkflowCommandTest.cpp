@@ -59,15 +59,43 @@ TEST_F(WorkflowCommandTest, UploadOnOneComputerDownloadOnTheOther) {
                                         "파일을 올리는 중...", "Uploade speed *", "전송을 완료했습니다.",
                                         "모든 작업을 정상적으로 완료하였습니다.", "서버 단절"}));
 
-    auto down = Run({"download", "--user", "user", "--password", "secret", "--data-folder", home});
+    // Home holds a table no press of its own recorded: without a terminal or --yes the question
+    // is printed and answered no.
+    const std::vector<std::string> download{"download", "--user", "user", "--password", "secret", "--data-folder", home};
+    auto refused = Run(download);
+    EXPECT_EQ(refused.ExitCode, 1);
+    const std::vector<std::string> asked = SplitLines(refused.Stdout);
+    ASSERT_EQ(asked.size(), 2u) << refused.Stdout;
+    EXPECT_EQ(asked[0].rfind("이 컴퓨터에서 이 아이디로 자료를 올리거나 내려받은 기록이 없습니다.", 0), 0u);
+    EXPECT_EQ(asked[1], "작업을 취소했습니다.");
+    EXPECT_NE(refused.Stderr.find("answered no"), std::string::npos) << refused.Stderr;
+    EXPECT_EQ(ReadFile(home + "/Sale.DB"), "stale");
+
+    std::vector<std::string> yes = download;
+    yes.push_back("--yes");
+    auto down = Run(yes);
     EXPECT_EQ(down.ExitCode, 0) << down.Stderr;
     EXPECT_EQ(FoldSpeedLines(SplitLines(down.Stdout)),
-              (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "파일을 받는 중...", "Download speed *",
-                                        "전송을 완료했습니다.", "복원을 완료했습니다.", "서버 단절",
+              (std::vector<std::string>{asked[0], "인터넷 사용가능", "서버 접속 완료", "파일을 받는 중...",
+                                        "Download speed *", "전송을 완료했습니다.", "복원을 완료했습니다.", "서버 단절",
                                         "모든 작업을 정상적으로 완료하였습니다."}));
     EXPECT_EQ(ReadFile(home + "/Sale.DB"), ReadFile(office + "/Sale.DB"));
     EXPECT_EQ(ReadFile(home + "/TaxBill.MB"), "tax bills");
     EXPECT_TRUE(PathExists(home + "/ZipCode.txt")) << "zipcode.bck beside the executable is restored too";
+
+    // The way back, without any network step.
+    auto undo = Run({"undo-download", "--user", "user", "--data-folder", home, "--yes"});
+    EXPECT_EQ(undo.ExitCode, 0) << undo.Stdout << undo.Stderr;
+    EXPECT_EQ(ReadFile(home + "/Sale.DB"), "stale");
+    EXPECT_FALSE(PathExists(home + "/TaxBill.MB"));
+
+    // One upload so far: no previous copy on the server.
+    std::vector<std::string> previous = yes;
+    previous.insert(previous.end(), {"--generation", "1"});
+    auto none = Run(previous);
+    EXPECT_EQ(none.ExitCode, 1);
+    EXPECT_NE(none.Stdout.find("서버에 1번째 이전 자료가 없습니다."), std::string::npos) << none.Stdout;
+    EXPECT_EQ(ReadFile(home + "/Sale.DB"), "stale");
 }
 
 // A press over TLS makes the settings file remember the host; a later refusal of TLS by the same
@@ -121,16 +149,19 @@ TEST_F(WorkflowCommandTest, FailuresExitOneWithTheWindowsMessages) {
     WriteServiceSettings(Settings(), server.Port());
     fs::create_directories(root / "data");
 
+    auto empty = Run({"upload", "--user", "user", "--password", "secret", "--data-folder", root / "data"});
+    EXPECT_EQ(empty.ExitCode, 1);
+    EXPECT_EQ(empty.Stdout, "올릴 자료가 없습니다. 데이터 폴더(" + (root / "data") + ")에 가온장부 자료 파일이 없습니다.\n");
+    WriteFile(root / "data/Sale.DB", "sales");
+
     auto login = Run({"upload", "--user", "user", "--password", "bad", "--data-folder", root / "data"});
     EXPECT_EQ(login.ExitCode, 1);
     EXPECT_EQ(login.Stdout, "인터넷 사용가능\n서버 접속에 실패하였습니다.\n");
 
-    // A download whose restore fails still shows the closing message, but did not complete.
-    auto missing = Run({"download", "--user", "user", "--password", "secret", "--data-folder", root / "data"});
+    // A failed download says so, and nothing claims the work was done.
+    auto missing = Run({"download", "--user", "user", "--password", "secret", "--data-folder", root / "data", "--yes"});
     EXPECT_EQ(missing.ExitCode, 1);
-    EXPECT_EQ(missing.Stdout,
-              "인터넷 사용가능\n서버 접속 완료\n파일을 받는 중...\n파일 받기에 실패하였습니다.\n"
-              "서버 단절\n모든 작업을 정상적으로 완료하였습니다.\n");
+    EXPECT_EQ(missing.Stdout.substr(missing.Stdout.find('\n') + 1), "인터넷 사용가능\n서버 접속 완료\n파일을 받는 중...\n파일 받기에 실패하였습니다.\n서버 단절\n");
 
     auto noFolder = Run({"upload", "--user", "user", "--password", "secret"});
     EXPECT_EQ(noFolder.ExitCode, 1);
@@ -142,6 +173,7 @@ TEST_F(WorkflowCommandTest, UnansweredProbeMeansNoInternet) {
     // (on loopback the raw socket would hear its own request, which counts as an answer).
     if (Separator() == '\\') GTEST_SKIP() << "network namespaces are a Linux means; Windows has none to make";
     fs::create_directories(root / "data");
+    WriteFile(root / "data/Sale.DB", "sales");
     fs::create_directories(root / "config/nestbridge");
     WriteFile(Settings(), "[Service]\nFtpHost=127.0.0.1\nProbeHost=10.254.0.2\nProbeTimeout=200\n");
     std::string script =
@@ -221,6 +253,8 @@ TEST_F(WorkflowCommandTest, UsageErrorsExitTwo) {
     EXPECT_EQ(Run({"upload", "--user", "u"}).ExitCode, 2);
     EXPECT_EQ(Run({"download", "--password", "p"}).ExitCode, 2);
     EXPECT_EQ(Run({"download", "--user", "u", "--password", "p", "extra"}).ExitCode, 2);
+    EXPECT_EQ(Run({"download", "--user", "u", "--password", "p", "--generation", "0"}).ExitCode, 2);
+    EXPECT_EQ(Run({"undo-download", "--data-folder", root.Path()}).ExitCode, 2);
     auto help = Run({"upload", "--help"});
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_NE(help.Stdout.find("--data-folder"), std::string::npos);

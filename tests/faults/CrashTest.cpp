@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "backup/backup.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/faults/FaultSupport.h"
 
@@ -37,15 +38,17 @@ protected:
         oldLocalArchive = ReadFile(world.DataFolder() + "/Backup/user.bck");
         newLocalArchive = ReadFile(server.Home() + "/user.bck");
     }
-    // The data folder without its local archive, which a download replaces before the swap.
+    // The data folder without the Backup folder, where a download replaces the local archive
+    // before the swap and keeps the tables it replaces (titled with the time it ran).
     std::map<std::string, std::string> DataSet() const {
         auto snapshot = Snapshot(world.DataFolder());
-        snapshot.erase("Backup/user.bck");
+        for (auto it = snapshot.begin(); it != snapshot.end();)
+            it = it->first.rfind("Backup/", 0) == 0 ? snapshot.erase(it) : ++it;
         return snapshot;
     }
     void KillAtEveryStep(const FolderContents& oldContents, bool swapFails);
     CommandResult Download(const std::vector<std::string>& extraEnv = {}) const {
-        return world.Cli({"download", "--user", "user", "--password", "secret", "--quiet"}, extraEnv);
+        return world.Cli({"download", "--user", "user", "--password", "secret", "--quiet", "--yes"}, extraEnv);
     }
 
     PyFtpServer server;
@@ -125,6 +128,52 @@ TEST_F(CrashTest, EveryStepOfASwapThatRollsBackEndsOld) {
     old["New.DB"] = "<dir>";
     old["New.DB/inside"] = "a folder's file";
     KillAtEveryStep(old, true);
+}
+
+// An upload killed at every step of keeping the previous copies: the archive's name always holds
+// a complete archive (but for the moment between its last two renames, when the copy before it
+// already stands as ".1"), and the next upload repairs the rest, keeping the copy that was there.
+TEST_F(CrashTest, EveryStepOfTheRotationKilledLeavesAWholeArchiveAndTheNextUploadRepairs) {
+    const std::string home = server.Home();
+    const std::string a = ReadFile(home + "/user.bck");
+    // Two older copies made by the program itself, so that each one verifies.
+    const std::string b = world.root / "b.bck", c = world.root / "c.bck";
+    world.Cli({"archive", "create", b, world.DataFolder() + Separator() + "Sale.*"});
+    world.Cli({"archive", "create", c, world.DataFolder() + Separator() + "Item.*"});
+    auto reset = [&] {
+        WriteFile(home + "/user.bck", a);
+        WriteFile(home + "/user.bck.1", ReadFile(b));
+        WriteFile(home + "/user.bck.2", ReadFile(c));
+        fs::remove(FsPath(home + "/user.bck.part"));
+    };
+    auto whole = [&](const std::string& name) { return PathExists(home + "/" + name) && VerifyArchive(home + "/" + name).Ok; };
+
+    reset();
+    const std::string trace = world.root / "upload-trace";
+    CommandResult clean = world.Upload({"NB_CRASH_TRACE=" + trace});
+    ASSERT_EQ(clean.ExitCode, 0) << clean.Stdout << clean.Stderr;
+    std::vector<std::string> points;
+    for (const auto& point : TraceLines(trace))
+        if (point.rfind("upload.", 0) == 0 && point.rfind("upload.chunk", 0) != 0) points.push_back(point);
+    ASSERT_GE(points.size(), 5u) << "too few steps of the rotation were passed";
+    for (const auto& point : points) {
+        SCOPED_TRACE("killed at " + point);
+        reset();
+        CommandResult killed = world.Upload({"NB_CRASH_AT=" + point});
+        ASSERT_EQ(killed.ExitCode, KilledExitCode()) << killed.Stdout << killed.Stderr;
+        if (point.rfind("upload.rotate-kept", 0) == 0)
+            EXPECT_TRUE(whole("user.bck.1")) << "the copy that was the archive";
+        else
+            EXPECT_TRUE(whole("user.bck"));
+        CommandResult next = world.Upload();
+        ASSERT_EQ(next.ExitCode, 0) << next.Stdout << next.Stderr;
+        EXPECT_EQ(ReadFile(home + "/user.bck"), ReadFile(world.DataFolder() + "/Backup/user.bck"));
+        EXPECT_TRUE(whole("user.bck.1") && whole("user.bck.2"));
+        EXPECT_TRUE(ReadFile(home + "/user.bck.1") == a || ReadFile(home + "/user.bck.2") == a)
+            << "the copy that was the archive before the killed upload is kept";
+        EXPECT_FALSE(PathExists(home + "/user.bck.part"));
+        EXPECT_FALSE(PathExists(home + "/user.bck.3"));
+    }
 }
 
 TEST_F(CrashTest, TheShippedProgramPassesNoCrashPoint) {

@@ -108,18 +108,18 @@ CommandResult CliWorld::Cli(const std::vector<std::string>& args, const std::vec
 }
 
 CommandResult CliWorld::Download(const std::vector<std::string>& extraEnv) const {
-    return Cli({"download", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet"},
+    return Cli({"download", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet", "--yes"},
                extraEnv);
 }
 
 std::unique_ptr<ChildProcess> CliWorld::StartUpload() const {
     return std::make_unique<ChildProcess>(std::vector<std::string>{program_, "upload", "--user", "user", "--password",
-                                                                   "secret", "--data-folder", DataFolder(), "--quiet"},
+                                                                   "secret", "--data-folder", DataFolder(), "--quiet", "--yes"},
                                           env);
 }
 
 CommandResult CliWorld::Upload(const std::vector<std::string>& extraEnv) const {
-    return Cli({"upload", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet"},
+    return Cli({"upload", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet", "--yes"},
                extraEnv);
 }
 

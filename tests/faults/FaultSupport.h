@@ -71,6 +71,7 @@ public:
     // Runs nestbridge-cli with args (and extra environment), bounded by limitSeconds.
     CommandResult Cli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {},
                       int limitSeconds = 120) const;
+    // The presses answer every question yes: these suites are about faults, not the data guard.
     CommandResult Download(const std::vector<std::string>& extraEnv = {}) const;
     CommandResult Upload(const std::vector<std::string>& extraEnv = {}) const;
     // Starts an upload without waiting for it (output discarded).

@@ -83,11 +83,12 @@ TEST_P(UploadFault, SaysTheUploadFailedAndLeavesTheDataFolderAndTheServerCopy) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, UploadFault,
                          ::testing::Values("upload-cut", "upload-reset", "upload-stall", "upload-stop-reading",
-                                           "upload-short", "no-data-connection", "rnfr-refused", "rnto-refused",
-                                           "silent"));
+                                           "upload-short", "no-data-connection", "rnto-refused", "silent"));
 
-// Servers that cannot connect back, refuse PORT, or rename only in their own way: the upload
-// still completes, and the server ends up holding the new archive under the user's name alone.
+// Servers that cannot connect back, refuse PORT, or rename only in their own way or not at all
+// (RNFR of the existing archive refused: the archive is stored once, under its own name): the
+// upload still completes, and the server ends up holding the new archive under the user's name
+// alone.
 class UploadCompletes : public TransferFaultTest {};
 
 TEST_P(UploadCompletes, WithTheNewArchiveAloneOnTheServer) {
@@ -105,7 +106,7 @@ TEST_P(UploadCompletes, WithTheNewArchiveAloneOnTheServer) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, UploadCompletes,
                          ::testing::Values("none", "port-refused", "no-connect-back", "renames-unsupported",
-                                           "rnto-no-overwrite"));
+                                           "rnto-no-overwrite", "rnfr-refused"));
 
 class DownloadCompletes : public TransferFaultTest {};
 

@@ -141,4 +141,43 @@ VsftpdServer::VsftpdServer(const std::string& extraConfig) {
 
 VsftpdServer::~VsftpdServer() = default;
 
+PureFtpdServer::PureFtpdServer(const std::string& user, const std::string& password,
+                               std::vector<std::string> extraOptions) {
+    if (UnderWine()) {
+        error_ = "pure-ftpd's accounts are made with a Linux program, which a Windows test cannot wait for";
+        return;
+    }
+    // Debian installs only one FTP server package: pure-ftpd is unpacked beside vsftpd.
+    std::string bin;
+    for (const char* prefix : {"/usr", "/usr/local/lib/nestbridge-peers/pure-ftpd/usr"})
+        if (PathExists(std::string(prefix) + "/sbin/pure-ftpd")) bin = prefix;
+    if (bin.empty()) {
+        error_ = "pure-ftpd is not installed (scripts/install-deps.sh unpacks it)";
+        return;
+    }
+    // The virtual user runs as nobody, in a home nobody may write.
+    fs::create_directories(Home());
+    fs::permissions(dir_.Path(), fs::perms(0755));
+    CommandResult owner = RunCommand({"chown", "65534:65534", Home()});
+    const std::string passwd = dir_ / "passwd", db = dir_ / "users.pdb";
+    CommandResult added = RunCommand({bin + "/bin/pure-pw", "useradd", user, "-u", "65534", "-g", "65534", "-d",
+                                      Home(), "-f", passwd},
+                                     {}, password + "\n" + password + "\n");
+    CommandResult made = RunCommand({bin + "/bin/pure-pw", "mkdb", db, "-f", passwd});
+    if (owner.ExitCode != 0 || added.ExitCode != 0 || made.ExitCode != 0) {
+        error_ = "cannot make pure-ftpd's account: " + owner.Stderr + added.Stderr + made.Stderr;
+        return;
+    }
+    port_ = FreePort();
+    std::vector<std::string> argv{bin + "/sbin/pure-ftpd", "-S", "127.0.0.1," + std::to_string(port_),
+                                  "-l",                    "puredb:" + db, "-E", "-H", "-O", "clf:" + TransferLog()};
+    argv.insert(argv.end(), extraOptions.begin(), extraOptions.end());
+    process_ = std::make_unique<ServerProcess>(argv);
+    if (process_->WaitForPort(port_)) return;
+    error_ = "pure-ftpd did not start listening";
+    process_.reset();
+}
+
+PureFtpdServer::~PureFtpdServer() = default;
+
 }  // namespace nb::test

@@ -232,4 +232,27 @@ private:
     std::unique_ptr<ServerProcess> process_;
 };
 
+// pure-ftpd in the foreground on 127.0.0.1 and a free port, one virtual user with its home in
+// Home(); extraOptions are added to its command line (e.g. "-G": no renames). Each upload is a
+// line of TransferLog(). Linux only: under Wine Running() is false with the reason in Error().
+class PureFtpdServer {
+public:
+    PureFtpdServer(const std::string& user, const std::string& password, std::vector<std::string> extraOptions = {});
+    ~PureFtpdServer();
+    PureFtpdServer(const PureFtpdServer&) = delete;
+    PureFtpdServer& operator=(const PureFtpdServer&) = delete;
+
+    int Port() const { return port_; }
+    std::string Home() const { return dir_ / "home"; }
+    std::string TransferLog() const { return dir_ / "transfers.log"; }
+    bool Running() const { return process_ != nullptr; }
+    const std::string& Error() const { return error_; }
+
+private:
+    TempDir dir_;
+    std::string error_;
+    int port_ = 0;
+    std::unique_ptr<ServerProcess> process_;
+};
+
 }  // namespace nb::test

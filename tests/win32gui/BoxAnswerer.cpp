@@ -39,6 +39,7 @@ TBoxIcon IconOf(HWND icon) {
     if (!shown) return TBoxIcon::None;
     if (shown == ::LoadIconW(nullptr, IDI_INFORMATION)) return TBoxIcon::Information;
     if (shown == ::LoadIconW(nullptr, IDI_HAND)) return TBoxIcon::Stop;
+    if (shown == ::LoadIconW(nullptr, IDI_QUESTION)) return TBoxIcon::Question;
     return TBoxIcon::Other;
 }
 
@@ -83,7 +84,7 @@ void BoxAnswerer::Poll() {
         SeenBox seen;
         seen.Title = TextOf(modal);
         seen.IsMessageBox = ClassOf(modal) == "#32770";
-        HWND press = nullptr, ok = nullptr;
+        HWND press = nullptr, ok = nullptr, no = nullptr;
         for (HWND child : Children(modal)) {
             std::string name = ClassOf(child);
             LONG_PTR style = ::GetWindowLongPtrW(child, GWL_STYLE);
@@ -96,11 +97,13 @@ void BoxAnswerer::Poll() {
                 seen.Buttons.push_back(id);
                 if (id == answer_) press = child;
                 if (id == IDOK) ok = child;
+                if (id == IDNO) no = child;
             }
         }
         Seen.push_back(seen);
         if (OnModal) OnModal(modal);
-        if (!press) press = ok;
+        // A question nobody chose an answer for keeps the work, as its default does.
+        if (!press) press = ok ? ok : no;
         if (seen.IsMessageBox && press)
             ::SendMessageW(modal, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(press), BN_CLICKED),
                            reinterpret_cast<LPARAM>(press));

@@ -10,7 +10,7 @@
 
 namespace nb::test {
 
-enum class TBoxIcon { None, Information, Stop, Other };
+enum class TBoxIcon { None, Information, Stop, Question, Other };
 
 struct SeenBox {
     std::string Title;
@@ -22,7 +22,7 @@ struct SeenBox {
 
 class BoxAnswerer {
 public:
-    // answer: the button pressed where the box has it, else OK.
+    // answer: the button pressed where the box has it, else OK, else No.
     explicit BoxAnswerer(int answer = IDOK);
     ~BoxAnswerer();
     BoxAnswerer(const BoxAnswerer&) = delete;

@@ -153,9 +153,16 @@ TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
     ::DeleteFileW(Widen(dataFolder + "\\Item.DB").c_str());
     statuses.clear();
     {
-        BoxAnswerer answerer;
+        // The day's changes were never uploaded: the window asks first, No the default.
+        BoxAnswerer answerer(IDYES);
         Click(w.btnRestoreWizard);
-        EXPECT_EQ(answerer.Texts(), std::vector<std::string>{"모든 작업을 정상적으로 완료하였습니다."});
+        ASSERT_EQ(answerer.Seen.size(), 2u);
+        EXPECT_EQ(answerer.Seen[0].Text.rfind("이 컴퓨터의 자료가 마지막으로 올리거나 내려받은 뒤에 변경되었습니다", 0), 0u)
+            << answerer.Seen[0].Text;
+        EXPECT_EQ(answerer.Seen[0].Title, "자료백업/복원");
+        EXPECT_EQ(answerer.Seen[0].Icon, test::TBoxIcon::Question);
+        EXPECT_EQ(answerer.Seen[0].Buttons, (std::vector<int>{IDYES, IDNO}));
+        EXPECT_EQ(answerer.Seen[1].Text, "모든 작업을 정상적으로 완료하였습니다.");
     }
     EXPECT_EQ(Steps(),
               (std::vector<std::string>{"인터넷 사용가능", "서버 접속 완료", "파일을 받는 중...", "Download speed ",
@@ -186,6 +193,49 @@ TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
     auto again = Open();
     EXPECT_EQ(again->Window().UserIDText(), "kim");
     EXPECT_EQ(again->Window().PasswordText(), "");
+}
+
+// A question answered No leaves the work; the system menu's undo and previous-copy commands
+// each ask their own question.
+TEST_F(WindowPress, QuestionsAndTheSystemMenuCommands) {
+    auto form = Open();
+    TForm1Window& w = form->Window();
+    Type(w.UserIDEdit, "kim");
+    Type(w.PasswordEdit, "pw");
+    for (const char* sales : {"first", "second"}) {
+        WriteFile(dataFolder + "\\Sale.DB", sales);
+        BoxAnswerer answerer(IDYES);
+        Click(w.btnBackupWizard);
+        ASSERT_EQ(answerer.Texts(), std::vector<std::string>{"모든 작업을 정상적으로 완료하였습니다."});
+    }
+    WriteFile(dataFolder + "\\Sale.DB", "today's work");
+    {
+        BoxAnswerer answerer;  // chooses nothing the question offers: No, its default
+        Click(w.btnRestoreWizard);
+        ASSERT_EQ(answerer.Seen.size(), 1u);
+        EXPECT_EQ(ReadFile(dataFolder + "\\Sale.DB"), "today's work");
+        EXPECT_EQ(statuses.back(), "작업을 취소했습니다.");
+    }
+    HMENU menu = ::GetSystemMenu(w.Handle(), FALSE);
+    wchar_t caption[128] = {};
+    ASSERT_GT(::GetMenuStringW(menu, 0x0110, caption, 128, MF_BYCOMMAND), 0);
+    EXPECT_EQ(std::wstring(caption), Widen("이전에 올린 자료 내려받기 (1회 전)..."));
+    ASSERT_GT(::GetMenuStringW(menu, 0x0200, caption, 128, MF_BYCOMMAND), 0);
+    EXPECT_EQ(std::wstring(caption), Widen("마지막 내려받기 되돌리기..."));
+    {
+        BoxAnswerer answerer(IDYES);
+        ::SendMessageW(w.Handle(), WM_SYSCOMMAND, 0x0110, 0);
+        ASSERT_EQ(answerer.Seen.size(), 2u);
+        EXPECT_EQ(answerer.Seen[0].Text.rfind("서버에 보관된 1회 전에 올린 자료를 내려받습니다.", 0), 0u);
+        EXPECT_EQ(ReadFile(dataFolder + "\\Sale.DB"), "first");
+    }
+    {
+        BoxAnswerer answerer(IDYES);
+        ::SendMessageW(w.Handle(), WM_SYSCOMMAND, 0x0200, 0);
+        ASSERT_EQ(answerer.Seen.size(), 1u);
+        EXPECT_EQ(answerer.Seen[0].Text.rfind("마지막으로 내려받기 전의 자료", 0), 0u);
+        EXPECT_EQ(ReadFile(dataFolder + "\\Sale.DB"), "today's work");
+    }
 }
 
 TEST_F(WindowPress, AWrongPasswordEndsThePressWithTheConnectFailure) {

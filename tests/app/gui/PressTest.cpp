@@ -142,9 +142,16 @@ TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
     fs::remove(dataFolder + "/Item.DB");
     statuses.clear();
     {
-        BoxAnswerer answerer;
+        // The day's changes were never uploaded: the window asks first, No the default.
+        BoxAnswerer answerer(QMessageBox::Yes);
         QTest::mouseClick(&form->Window().btnRestoreWizard, Qt::LeftButton);
-        EXPECT_EQ(answerer.Texts(), std::vector<QString>{U("모든 작업을 정상적으로 완료하였습니다.")});
+        ASSERT_EQ(answerer.Seen.size(), 2u);
+        EXPECT_TRUE(answerer.Seen[0].Text.startsWith(U("이 컴퓨터의 자료가 마지막으로 올리거나 내려받은 뒤에 변경되었습니다")))
+            << answerer.Seen[0].Text.toStdString();
+        EXPECT_EQ(answerer.Seen[0].Title, U("자료백업/복원"));
+        EXPECT_EQ(answerer.Seen[0].Icon, QMessageBox::Question);
+        EXPECT_EQ(answerer.Seen[0].Buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(answerer.Seen[1].Text, U("모든 작업을 정상적으로 완료하였습니다."));
     }
     EXPECT_EQ(Steps(), (std::vector<QString>{U("인터넷 사용가능"), U("서버 접속 완료"), U("파일을 받는 중..."),
                                              U("Download speed "), U("전송을 완료했습니다."), U("복원을 완료했습니다."),
@@ -173,6 +180,46 @@ TEST_F(WindowPress, UploadThenDownloadRoundTripsTheDataFolder) {
     auto again = Open();
     EXPECT_EQ(again->Window().UserIDEdit.text(), QStringLiteral("kim"));
     EXPECT_TRUE(again->Window().PasswordEdit.text().isEmpty());
+}
+
+// The question answered No (as Enter or Escape would) leaves the work; the context menu's undo
+// and previous-copy actions each ask their own question.
+TEST_F(WindowPress, QuestionsAndTheContextMenuActions) {
+    WriteFile(dataFolder + "/Sale.DB", "first");
+    auto form = Open();
+    Type(*form, "kim", "pw");
+    for (const char* sales : {"first", "second"}) {
+        WriteFile(dataFolder + "/Sale.DB", sales);
+        BoxAnswerer answerer(QMessageBox::Yes);
+        QTest::mouseClick(&form->Window().btnBackupWizard, Qt::LeftButton);
+        ASSERT_EQ(answerer.Texts(), std::vector<QString>{U("모든 작업을 정상적으로 완료하였습니다.")});
+    }
+    WriteFile(dataFolder + "/Sale.DB", "today's work");
+    {
+        BoxAnswerer answerer;  // presses nothing the question offers: the box closes as No
+        QTest::mouseClick(&form->Window().btnRestoreWizard, Qt::LeftButton);
+        ASSERT_EQ(answerer.Seen.size(), 1u);
+        EXPECT_EQ(ReadFile(dataFolder + "/Sale.DB"), "today's work");
+        EXPECT_EQ(statuses.back(), U("작업을 취소했습니다."));
+    }
+    const auto actions = form->Window().actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[0]->text(), U("이전에 올린 자료 내려받기 (1회 전)..."));
+    EXPECT_EQ(actions[2]->text(), U("마지막 내려받기 되돌리기..."));
+    {
+        BoxAnswerer answerer(QMessageBox::Yes);
+        actions[0]->trigger();
+        ASSERT_EQ(answerer.Seen.size(), 2u);
+        EXPECT_TRUE(answerer.Seen[0].Text.startsWith(U("서버에 보관된 1회 전에 올린 자료를 내려받습니다.")));
+        EXPECT_EQ(ReadFile(dataFolder + "/Sale.DB"), "first");
+    }
+    {
+        BoxAnswerer answerer(QMessageBox::Yes);
+        actions[2]->trigger();
+        ASSERT_EQ(answerer.Seen.size(), 1u);
+        EXPECT_TRUE(answerer.Seen[0].Text.startsWith(U("마지막으로 내려받기 전의 자료")));
+        EXPECT_EQ(ReadFile(dataFolder + "/Sale.DB"), "today's work");
+    }
 }
 
 TEST_F(WindowPress, AWrongPasswordEndsThePressWithTheConnectFailure) {
