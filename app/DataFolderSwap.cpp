@@ -129,12 +129,8 @@ bool TDataFolderSwap::FindReadOnlyFiles() {
 
 bool TDataFolderSwap::PrepareStaging() {
     const TSwapWorkArea& area = journal_.Area();
-    // What a dead run left is settled first; a work area that cannot be settled is never reused.
-    if (PathExists(area.Root)) {
-        TRecoveryResult recovered = RecoverInterruptedSwapLocked(dataFolder_);
-        if (recovered.Outcome == TRecoveryOutcome::Failed)
-            return Fail("an earlier swap is unfinished: " + recovered.Problem);
-    }
+    // The press settled what a dead run left before it began; a work area still there is never reused.
+    if (PathExists(area.Root)) return Fail("an earlier swap is unfinished");
     if (!journal_.Begin()) {
         if (!PathExists(area.Journal)) RemoveDirectoryTree(area.Root);  // holds no data without its journal
         return Fail("cannot create the work area");

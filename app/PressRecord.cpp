@@ -4,7 +4,6 @@
 #include <charconv>
 #include <map>
 
-#include "app/Unit1.h"
 #include "platform/DurableFile.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderEntries.h"
@@ -98,6 +97,16 @@ bool DecodeFile(const std::string& text, std::map<std::string, std::pair<std::st
 }
 
 }  // namespace
+
+const char* const DataFilePatterns[33] = {
+    "AssemblyItem.*", "Bankbook.*",        "BusiPart.*",     "Chmod.*",        "CreditCard.*",
+    "Employee.*",     "InOut.*",           "InOutAccount.*", "InvAdjust.*",    "InventoryTrack.*",
+    "Item.*",         "ItemAsm.*",         "Note.*",         "Option.*",       "Payment.*",
+    "Price.*",        "PriceSearchEach.*", "Purchase.*",     "PurchaseItem.*", "PurchaseType.*",
+    "Quote.*",        "QuoteItem.*",       "QuoteRef.*",     "ReceivePay.*",   "ReceivePay2.*",
+    "Sale.*",         "SaleItem.*",        "SaleType.*",     "StockValue.*",   "System01.*",
+    "TaxBill.*",      "TransactLog.*",     "UserInfo.*",
+};
 
 bool IsTableName(const std::string& fileName) {
     return std::any_of(std::begin(DataFilePatterns), std::end(DataFilePatterns),

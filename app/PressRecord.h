@@ -30,6 +30,9 @@ struct TPressRecord {
     std::vector<TTableState> Tables;
 };
 
+// The 33 name patterns of the accounting program's tables, in the order they are packed.
+extern const char* const DataFilePatterns[33];
+
 // The tables of the data folder: every file one of the 33 patterns names, by name.
 std::vector<TTableState> CurrentTables(const std::string& dataFolder);
 // Whether an archive entry's stored name is one of the tables.

@@ -35,6 +35,14 @@ std::string HostKey(std::string host) {
 
 }  // namespace
 
+std::string ReadServerSetting(const std::string& settingsFile, const std::string& key) {
+    return TIniFile(settingsFile).ReadString("Server", key, key);
+}
+
+void WriteServerSetting(const std::string& settingsFile, const std::string& value, const std::string& key) {
+    TIniFile(settingsFile).WriteString("Server", key, value);
+}
+
 bool TlsRemembered(const std::string& settingsFile, const std::string& host) {
     return TIniFile(settingsFile).ReadString(kTlsHostsSection, HostKey(host), "") == "1";
 }

@@ -29,6 +29,10 @@ constexpr int32_t kMaxGenerations = 9;
 
 TServiceEndpoints ReadServiceEndpoints(const std::string& settingsFile);
 
+// The "Server" section's keys (FTPHOST, HOSTID, HOSTPASS): a key absent reads as its own name.
+std::string ReadServerSetting(const std::string& settingsFile, const std::string& key);
+void WriteServerSetting(const std::string& settingsFile, const std::string& value, const std::string& key);
+
 // Whether host accepted TLS before, as the settings file remembers it.
 bool TlsRemembered(const std::string& settingsFile, const std::string& host);
 void RememberTls(const std::string& settingsFile, const std::string& host);

@@ -5,16 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/Unit1.h"
 #include "platform/Clock.h"
 #include "platform/CrashPoint.h"
 
 namespace nb {
-
-namespace {
-// Kilobytes per second of the current transfer; kept between work events.
-double LastSpeed = 0;
-}  // namespace
 
 double ElapsedSeconds(double start, double now) {
     uint16_t hour = 0, minute = 0, second = 0, msec = 0;
@@ -51,43 +45,47 @@ bool IsSpeedStatusText(const std::string& text) {
     return text.starts_with(kDownloadSpeed) || text.starts_with(kUploadSpeed);
 }
 
-double TForm1::CurrentTime() const { return environment_.Now ? environment_.Now() : Now(); }
+TTransferDisplay::TTransferDisplay(TWindowLayer& window, std::function<double()> now)
+    : window_(window), now_(std::move(now)) {}
 
-void TForm1::IdFTP1WorkBegin(TIdComponent&, TWorkMode, int64_t AWorkCountMax) {
-    TransferStart_ = CurrentTime();
-    // The size query set the scale of a download; an upload announces its own size.
-    if (AWorkCountMax > 0) progressShift_ = ProgressScaleShift(AWorkCountMax);
-    int64_t max = AWorkCountMax > 0 ? AWorkCountMax >> progressShift_ : ExpectedSize_;
-    // An unknown size (a failed size query) shows as a bar without a range.
-    window_.SetProgressMax(max > 0 ? static_cast<int32_t>(max) : 0);
-    LastSpeed = 0;
+void TTransferDisplay::SetExpectedSize(int64_t bytes) {
+    progressShift_ = bytes > 0 ? ProgressScaleShift(bytes) : 0;
+    expectedSize_ = bytes < 0 ? -1 : static_cast<int32_t>(bytes >> progressShift_);
 }
 
-void TForm1::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int64_t AWorkCount) {
-    LastSpeed = TransferSpeed(AWorkCount, ElapsedSeconds(TransferStart_, CurrentTime()), LastSpeed);
-    window_.SetStatusText(SpeedStatusText(AWorkMode, LastSpeed));
+void TTransferDisplay::IdFTP1WorkBegin(TIdComponent&, TWorkMode, int64_t AWorkCountMax) {
+    transferStart_ = now_();
+    // The size query set the scale of a download; an upload announces its own size.
+    if (AWorkCountMax > 0) progressShift_ = ProgressScaleShift(AWorkCountMax);
+    int64_t max = AWorkCountMax > 0 ? AWorkCountMax >> progressShift_ : expectedSize_;
+    // An unknown size (a failed size query) shows as a bar without a range.
+    window_.SetProgressMax(max > 0 ? static_cast<int32_t>(max) : 0);
+    lastSpeed_ = 0;
+}
+
+void TTransferDisplay::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int64_t AWorkCount) {
+    lastSpeed_ = TransferSpeed(AWorkCount, ElapsedSeconds(transferStart_, now_()), lastSpeed_);
+    window_.SetStatusText(SpeedStatusText(AWorkMode, lastSpeed_));
     window_.SetProgressPosition(static_cast<int32_t>(std::min<int64_t>(AWorkCount >> progressShift_, INT32_MAX)));
     CrashPoint(AWorkMode == wmRead ? "download.chunk" : "upload.chunk");
 }
 
 // "전송을 완료했습니다." is the workflows' to show, once the server holds (or this computer has)
 // every byte: the end of the work also comes when a transfer was cut.
-void TForm1::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
-    ExpectedSize_ = 0;
+void TTransferDisplay::IdFTP1WorkEnd(TIdComponent&, TWorkMode) {
+    expectedSize_ = 0;
     progressShift_ = 0;
     window_.SetProgressPosition(0);
-    LastSpeed = 0;
+    lastSpeed_ = 0;
     window_.SetProgressVisible(false);
 }
 
-void TForm1::BackupFileProgress(TBackupFile&, const std::string&, TPercentage Percent, bool&) {
+void TTransferDisplay::BackupFileProgress(TBackupFile&, const std::string&, uint8_t Percent, bool&) {
     if (window_.ProgressVisible()) window_.SetProgressPosition(Percent);
-    KeepServerAwake();
     CrashPoint("archive.block");
 }
 
-void TForm1::ShowArchiveProgress() {
-    // Archive runs report percentages; transfers left a byte range behind.
+void TTransferDisplay::ShowArchiveProgress() {
     window_.SetProgressMax(100);
     window_.SetProgressPosition(0);
     window_.SetProgressVisible(true);

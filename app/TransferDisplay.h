@@ -1,11 +1,45 @@
 #pragma once
-// How a transfer's progress turns into the status text.
+// How a transfer's and an archive run's progress turn into the progress bar and the status text.
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "app/WindowLayer.h"
 #include "net/transport/IdComponent.h"
 
 namespace nb {
+
+class TBackupFile;
+
+// The main window's four progress handlers, under their own names, with the state they keep
+// between events.
+class TTransferDisplay {
+public:
+    // now: local date and time (days since 1899-12-30).
+    TTransferDisplay(TWindowLayer& window, std::function<double()> now);
+
+    // What the size query of a download found: bytes, or -1 when the server gave no size.
+    void SetExpectedSize(int64_t bytes);
+    // The expected size as the progress bar counts it: bytes, halved ProgressShift() times where
+    // the byte count does not fit 32 bits; -1 when unknown.
+    int32_t ExpectedSize() const { return expectedSize_; }
+    int ProgressShift() const { return progressShift_; }
+
+    void IdFTP1WorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCountMax);
+    void IdFTP1Work(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCount);
+    void IdFTP1WorkEnd(TIdComponent& Sender, TWorkMode AWorkMode);
+    void BackupFileProgress(TBackupFile& Sender, const std::string& Filename, uint8_t Percent, bool& Continue);
+    // Before an archive run: a bar of percentages (a transfer left a byte range behind).
+    void ShowArchiveProgress();
+
+private:
+    TWindowLayer& window_;
+    std::function<double()> now_;
+    int32_t expectedSize_ = 0;
+    int progressShift_ = 0;
+    double transferStart_ = 0;
+    double lastSpeed_ = 0;  // KB/s of the current transfer
+};
 
 // Seconds between two local date-times as the window counts them: the time of day of the
 // difference (whole days dropped), its whole seconds in 16-bit arithmetic, plus the milliseconds.

@@ -14,15 +14,19 @@ using namespace archive;
 
 namespace {
 
+// Shown, never used as a name: a title no encoding reads is shown with substitutes.
+std::string TitleText(const ArchiveCursor& cursor) {
+    std::string title;
+    return StoredNameText(cursor.Title(), cursor.Encoding(), title) ? title : FromSystemCodePage(cursor.Title());
+}
+
 // Fills the listing as far as the archive is sound; answers what is wrong and where, if anything.
 std::optional<std::string> Walk(const std::string& path, ArchiveListing& listing) {
     try {
         ArchiveCursor cursor;  // no OnNeedVolume: a missing volume is a fault of the archive
         cursor.OpenFile(path);
         cursor.ReadHeader(listing.TotalSize, listing.FileCount);
-        // Shown, never used as a name: a title no encoding reads is shown with substitutes.
-        if (!StoredNameText(cursor.Title(), cursor.Encoding(), listing.Title))
-            listing.Title = FromSystemCodePage(cursor.Title());
+        listing.Title = TitleText(cursor);
         BlockCodec codec;
         std::vector<uint8_t> output(kPieceSize);
         for (;;) {
@@ -74,6 +78,14 @@ VerifyResult VerifyArchive(const std::string& archivePath) {
     result.Entries = static_cast<int32_t>(listing.Entries.size());
     for (const auto& e : listing.Entries) result.Bytes += e.Size;
     return result;
+}
+
+std::string ArchiveTitle(const std::string& archivePath) {
+    ArchiveCursor cursor;
+    cursor.OpenFile(archivePath);
+    int32_t totalSize = 0, fileCount = 0;
+    cursor.ReadHeader(totalSize, fileCount);
+    return TitleText(cursor);
 }
 
 }  // namespace nb

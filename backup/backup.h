@@ -127,6 +127,8 @@ struct ArchiveListing {
 };
 // Reads the header and every entry (all volumes); raises nb::Exception with the place of a fault.
 ArchiveListing ListArchive(const std::string& archivePath);
+// The title, from the header alone; raises nb::Exception where the header cannot be read.
+std::string ArchiveTitle(const std::string& archivePath);
 
 // A stamp as "YYYY-MM-DD HH:MM:SS", its fields as they decode.
 std::string FormatDosStamp(int32_t stamp);

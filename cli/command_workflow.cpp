@@ -3,7 +3,6 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "app/StartupRecovery.h"
 #include "app/TransferDisplay.h"
 #include "app/Unit1.h"
 #include "cli/Command.h"
@@ -74,10 +73,7 @@ public:
     bool AskYesNo(const std::string& text, const std::string&) override {
         Print(text);
         if (yes_) return true;
-        if (!StdinIsTerminal()) {
-            std::cerr << "nestbridge-cli: answered no: nothing was sent, deleted or replaced (--yes answers yes)\n";
-            return false;
-        }
+        if (!StdinIsTerminal()) return false;  // the press says it was answered no
         std::cerr << "[y/N] " << std::flush;
         std::string answer;
         if (!std::getline(std::cin, answer)) return false;
@@ -150,12 +146,8 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, TP
 
     TConsoleWindow window(quiet, yes);
     TForm1Environment environment;
-    if (haveFolder) {
-        environment.DataFolderOverride = ExpandFileName(dataFolder);
-        // The start-up recovery covered the registry's folder; this one is settled as early.
-        const std::string notice = RecoveryNotice(RecoverInterruptedSwap(environment.DataFolderOverride));
-        if (!notice.empty()) std::cerr << "nestbridge-cli " << command.Name << ": " << notice << '\n';
-    }
+    // The core settles a download a crash cut short in this folder when it is created.
+    if (haveFolder) environment.DataFolderOverride = ExpandFileName(dataFolder);
     TForm1 form(window, environment);
     form.FormCreate();
     window.SetUserIDText(user);
@@ -171,7 +163,7 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, TP
         case TPress::UndoDownload: form.PressUndoDownload(); break;
     }
     if (form.LastPressCompleted()) return ExitOk;
-    std::cerr << "nestbridge-cli " << command.Name << ": the workflow did not complete\n";
+    std::cerr << "nestbridge-cli " << command.Name << ": " << form.LastPressFailure() << '\n';
     return ExitFailure;
 }
 

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/PressRecord.h"
 #include "app/Unit1.h"
+#include "backup/backup.h"
 #include "platform/FileSystem.h"
 #include "tests/support/TestSupport.h"
 

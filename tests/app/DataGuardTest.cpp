@@ -8,6 +8,7 @@
 
 #include "app/PressRecord.h"
 #include "app/Unit1.h"
+#include "backup/backup.h"
 #include "platform/FileSystem.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/FolderSnapshot.h"

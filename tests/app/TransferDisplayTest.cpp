@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "app/TransferDisplay.h"
-#include "app/Unit1.h"
+#include "backup/backup.h"
+#include "net/transport/IdTCPClient.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace nb::test {
@@ -22,16 +23,13 @@ class SpeedTextTest : public ::testing::TestWithParam<SpeedCase> {};
 // Driven through the handlers with a clock the test sets.
 TEST_P(SpeedTextTest, DownloadStatus) {
     double now = 45000.25;  // some afternoon
-    TempDir dir;
     RecordingWindow window;
-    TForm1Environment environment;
-    environment.SettingsFile = dir / "FtpHost.ini";
-    environment.Now = [&now] { return now; };
-    TForm1 form(window, environment);
+    TTransferDisplay display(window, [&now] { return now; });
+    TIdTCPClient sender;
 
-    form.IdFTP1WorkBegin(form.IdFTP1, wmRead, 0);
+    display.IdFTP1WorkBegin(sender, wmRead, 0);
     now += GetParam().elapsedSeconds * kSecond;
-    form.IdFTP1Work(form.IdFTP1, wmRead, GetParam().count);
+    display.IdFTP1Work(sender, wmRead, GetParam().count);
     EXPECT_EQ(window.events.back(), std::string("status:") + GetParam().status);
     EXPECT_EQ(window.progressPosition, GetParam().count);
 }
@@ -57,39 +55,37 @@ TEST(TransferDisplay, KeepsTheLastSpeedWhenNoTimeHasPassed) {
 }
 
 TEST(TransferDisplay, BeginWorkEndDriveTheBarAndTheTexts) {
-    TempDir dir;
     RecordingWindow window;
-    TForm1Environment environment;
-    environment.SettingsFile = dir / "FtpHost.ini";
     double now = 45000.0;
-    environment.Now = [&now] { return now; };
-    TForm1 form(window, environment);
+    TTransferDisplay display(window, [&now] { return now; });
+    TIdTCPClient sender;
+    TBackupFile archive;
 
-    form.IdFTP1WorkBegin(form.IdFTP1, wmWrite, 5000);
+    display.IdFTP1WorkBegin(sender, wmWrite, 5000);
     EXPECT_EQ(window.progressMax, 5000);
     now += 2 * kSecond;
-    form.IdFTP1Work(form.IdFTP1, wmWrite, 2048);
+    display.IdFTP1Work(sender, wmWrite, 2048);
     EXPECT_EQ(window.events.back(), "status:Uploade speed 1.00 KB/s");
     // The speed carries over to an event in the same instant.
-    form.IdFTP1Work(form.IdFTP1, wmWrite, 4096);
+    display.IdFTP1Work(sender, wmWrite, 4096);
     EXPECT_EQ(window.events.back(), "status:Uploade speed 2.00 KB/s");
-    form.IdFTP1WorkEnd(form.IdFTP1, wmWrite);
+    display.IdFTP1WorkEnd(sender, wmWrite);
     // The end of the work also comes after a cut: "transfer completed" is the workflow's to say.
     EXPECT_EQ(window.events.back(), "status:Uploade speed 2.00 KB/s");
     EXPECT_FALSE(window.progressVisible);
     EXPECT_EQ(window.progressPosition, 0);
 
     // A download announces no size: ExpectedSize (0 here: unknown) gives a bar without a range.
-    form.IdFTP1WorkBegin(form.IdFTP1, wmRead, 0);
+    display.IdFTP1WorkBegin(sender, wmRead, 0);
     EXPECT_EQ(window.progressMax, 0);
     // An archive run after a transfer draws percentages again.
     window.progressVisible = true;
     bool cont = true;
-    form.BackupFileProgress(form.BackupFile, "x", 42, cont);
+    display.BackupFileProgress(archive, "x", 42, cont);
     EXPECT_EQ(window.progressPosition, 42);
     EXPECT_TRUE(cont);
     window.progressVisible = false;
-    form.BackupFileProgress(form.BackupFile, "x", 77, cont);
+    display.BackupFileProgress(archive, "x", 77, cont);
     EXPECT_EQ(window.progressPosition, 42) << "a hidden bar is not moved";
 }
 

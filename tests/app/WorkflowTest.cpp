@@ -8,6 +8,7 @@
 
 #include "app/SwapJournal.h"
 #include "app/Unit1.h"
+#include "backup/backup.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLock.h"
 #include "platform/IniFile.h"

@@ -1,0 +1,253 @@
+#include "app/DownloadPress.h"
+
+#include "app/DataFolderSwap.h"
+#include "app/DataGuard.h"
+#include "app/FileNotices.h"
+#include "app/ServerArchive.h"
+#include "app/UploadPress.h"
+#include "platform/Clock.h"
+#include "platform/CrashPoint.h"
+#include "platform/DurableFile.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderEntries.h"
+#include "platform/Format.h"
+#include "platform/ScopeExit.h"
+#include "platform/Stream.h"
+
+namespace nb {
+
+namespace {
+
+// A temporary file that goes away unless it was kept.
+class TPartialFile {
+public:
+    explicit TPartialFile(std::string path) : path_(std::move(path)) {}
+    ~TPartialFile() { Reset(""); }
+    TPartialFile(const TPartialFile&) = delete;
+    TPartialFile& operator=(const TPartialFile&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string Keep() { return std::exchange(path_, std::string()); }
+    void Reset(std::string path) {
+        if (!path_.empty()) DeleteFile(path_);
+        path_ = std::move(path);
+    }
+
+private:
+    std::string path_;
+};
+
+// The title of an archive, for the record and the questions; empty when it cannot be read.
+std::string TitleOf(const std::string& archive) {
+    try {
+        return ArchiveTitle(archive);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+// Packs the data folder's files (those a swap replaces) into path.
+bool PackDataFiles(const std::string& dataFolder, const std::string& path) {
+    std::vector<std::string> files;
+    for (const auto& name : DataFileNames(dataFolder)) files.push_back(JoinPath(dataFolder, name));
+    TBackupFile kept;
+    kept.BackupTitle = BackupTitleNow(Now());
+    kept.CompressionLevel = clFastest;
+    return kept.Backup(files, path) && SyncFile(path);
+}
+
+// The restore shared by the download and the undo: swaps the data folder's files for the
+// archives' contents. The files it replaces are packed into keptTables before anything moves
+// (under a temporary name the start-up recovery never removes: after a crash past the commit it
+// may be the only copy of them) and take that name once the swap stands. requireTables: the
+// first archive must hold a table. beforeMoving: a last step once everything is staged.
+TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archives, const std::string& keptTables,
+                         bool requireTables, const std::function<bool()>& beforeMoving) {
+    TWindowLayer& window = c.Window;
+    bool noTables = false;
+    std::string leftBehind, problem;
+    TPartialFile kept("");
+    TResult<> result;
+    {
+        window.SetCursor(TScreenCursor::HourGlass);
+        c.Display.ShowArchiveProgress();
+        ScopeExit cursor([&window] { window.SetCursor(TScreenCursor::Default); });
+        TBackupFile& archive = c.BackupFile;
+        archive.RestoreMode = rmAll;
+        archive.RestoreFullPath = false;
+        // The user's archive without a single table would leave the books empty.
+        int32_t tableEntries = 0;
+        TDataFolderSwap swap(c.DataFolder, archives, [&](const std::string& path, const std::string& target) {
+            if (!requireTables || path != archives.front()) return archive.Restore(path, target);
+            archive.OnRestoreFile = [&tableEntries](TBackupFile&, std::string& file, int32_t, bool&) {
+                tableEntries += IsTableName(ExtractFileName(file));
+            };
+            ScopeExit detach([&archive] { archive.OnRestoreFile = nullptr; });
+            if (!archive.Restore(path, target)) return false;
+            noTables = tableEntries == 0;
+            return !noTables;
+        });
+        if (c.Environment.OnSwapStep)
+            swap.OnStep = [&c](TSwapStep step) { c.Environment.OnSwapStep(SwapStepName(step)); };
+        swap.OnStaged = [&] {
+            if (!DataFileNames(c.DataFolder).empty()) {
+                if (!DirectoryExists(c.BackupFolder) && !CreateDir(c.BackupFolder)) return false;
+                kept.Reset(CreateTempFile(c.BackupFolder, ".nestbridge-kept-"));
+                if (kept.Path().empty() || !PackDataFiles(c.DataFolder, kept.Path())) return false;
+                CrashPoint("swap.tables-kept");
+            }
+            return !beforeMoving || beforeMoving();
+        };
+        if (swap.Run()) {
+            if (!kept.Path().empty()) {
+                if (RenameFile(kept.Path(), keptTables))
+                    SyncDirectory(c.BackupFolder);
+                else  // the swap stands; only the copy of what it replaced keeps its temporary name
+                    window.ShowFailureReason("the replaced tables stay in " + kept.Path());
+                kept.Keep();
+            }
+        } else {
+            result = Fail(swap.Problem());
+            if (!noTables)
+                problem = swap.Fault() == TSwapFault::DiskFull ? DiskFullNotice(c.DataFolder)
+                                                               : SwapFaultNotice(swap.Fault(), swap.ProblemFile());
+        }
+        if (!swap.RolledBack()) leftBehind = swap.SetAsideFolder();
+        window.SetStatusText(result ? "복원을 완료했습니다." : "복원에 실패하였습니다.");
+    }
+    if (!problem.empty()) window.ShowProblem(problem);
+    if (noTables) {
+        window.ShowInformation(NoTablesInServerArchiveText(), kGuardCaption);
+        result = Refused(NoTablesInServerArchiveText());
+    } else if (!result) {
+        window.ShowInformation("복원에 실패하였습니다.", "자료백업/복원");
+    }
+    if (!leftBehind.empty())
+        window.ShowMessage(
+            Format("이전 자료 파일 일부를 되돌리지 못했습니다. %s 폴더에 남아 있습니다.", leftBehind.c_str()));
+    return result;
+}
+
+}  // namespace
+
+TDownloadPress::TDownloadPress(TPressContext& context, int32_t generation) : c_(context), generation_(generation) {}
+
+// A download that never became the local archive goes.
+TDownloadPress::~TDownloadPress() {
+    if (!pending_.empty()) DeleteFile(pending_);
+}
+
+TResult<> TDownloadPress::Run() {
+    if (auto usable = c_.InputUsable(); !usable) return usable;
+    if (auto usable = c_.ZipcodeUsable(); !usable) return usable;
+    // A previous copy is a choice made on purpose, asked for once, with what it does.
+    const std::string question =
+        generation_ > 0 ? Format("서버에 보관된 %d회 전에 올린 자료를 내려받습니다. 이 컴퓨터의 지금 자료는 보관되고 "
+                                 "그 자료로 바뀝니다. 계속하시겠습니까?",
+                                 generation_)
+                        : DownloadOverChangedWorkQuestion(c_.LastRecord(), CurrentTables(c_.DataFolder));
+    if (auto asked = c_.Ask(question); !asked) return asked;
+    TServiceSession& session = c_.Session;
+    if (!session.CheckInternet()) return Fail("the Internet is not reachable");
+    if (!session.ConnectServer()) return Fail("cannot log in to the server");
+    TResult<> done = DownloadFile();
+    std::string title;
+    if (done) {
+        title = TitleOf(pending_);
+        done = RestoreData(pending_);
+    }
+    session.DisconnectServer();
+    if (!done) return done;
+    c_.RecordPress(serverCopy_, title, CurrentTables(c_.DataFolder));
+    c_.Window.ShowMessage("모든 작업을 정상적으로 완료하였습니다.");
+    return {};
+}
+
+TResult<> TDownloadPress::DownloadFile() {
+    if (!c_.IdFTP1.IsConnected()) return Fail("not connected");
+    TWindowLayer& window = c_.Window;
+    TServerArchive server(c_.IdFTP1, c_.RemoteArchiveName(), c_.Session.Endpoints().Generations);
+    const std::string remote = generation_ > 0 ? server.GenerationName(generation_) : c_.RemoteArchiveName();
+    // Outside the trap, so that a full disk is judged while the partial download still takes its room.
+    TPartialFile partial("");
+    try {
+        window.SetProgressVisible(true);
+        window.SetStatusText("파일을 받는 중...");
+        window.ProcessMessages();
+        c_.IdFTP1.SetTransferType(ftBinary);
+        serverCopy_ = server.Describe(remote);
+        if (generation_ > 0 && !serverCopy_.Exists()) {
+            window.SetProgressVisible(false);
+            const std::string refusal = Format("서버에 %d번째 이전 자료가 없습니다.", generation_);
+            window.ShowMessage(refusal);
+            return Refused(refusal);
+        }
+        const int64_t expected = serverCopy_.Size;
+        c_.Display.SetExpectedSize(expected);
+        CrashPoint("download.size-known");
+
+        // The previous local archive stays until the new one has restored completely.
+        if (!DirectoryExists(c_.BackupFolder)) CreateDir(c_.BackupFolder);
+        partial.Reset(CreateTempFile(c_.BackupFolder, ".nestbridge-download-"));
+        if (partial.Path().empty()) throw Exception("cannot create the download file");
+        CrashPoint("download.file-created");
+        int64_t received = 0;
+        {
+            TFileStream file(partial.Path(), fmOpenReadWrite | fmShareDenyWrite);
+            c_.IdFTP1.GetToStream(remote, file, false);
+            CrashPoint("download.received");
+            if (!file.Sync()) throw Exception("cannot write the download file");
+            CrashPoint("download.synced");
+            received = file.Size();
+        }
+        if (expected >= 0 && received != expected) throw Exception("short download");
+        window.SetStatusText("전송을 완료했습니다.");
+        pending_ = partial.Keep();
+        CrashPoint("download.done");
+        return {};
+    } catch (...) {
+        const std::string reason = CurrentExceptionText();
+        window.ShowFailureReason(reason);
+        window.SetProgressVisible(false);
+        if (DirectoryExists(c_.BackupFolder) && DiskLooksFull(c_.BackupFolder))
+            window.ShowProblem(DiskFullNotice(c_.BackupFolder));
+        window.ShowMessage("파일 받기에 실패하였습니다.");
+        return Fail(reason);
+    }
+}
+
+bool TDownloadPress::KeepPendingDownload() {
+    if (pending_.empty()) return true;
+    if (!RenameFile(pending_, c_.LocalArchivePath())) return false;
+    pending_.clear();
+    CrashPoint("download.replaced");
+    return SyncDirectory(c_.BackupFolder);
+}
+
+TResult<> TDownloadPress::RestoreData(const std::string& archivePath) {
+    // A downloaded archive replaces the previous local one only once it restored completely.
+    return SwapDataFolder(c_, {archivePath, c_.ZipcodeArchivePath()}, c_.KeptTablesPath(), true, [this, archivePath] {
+        return archivePath != pending_ || KeepPendingDownload();
+    });
+}
+
+TResult<> UndoDownload(TPressContext& c) {
+    if (auto usable = c.InputUsable(); !usable) return usable;
+    const std::string keptTables = c.KeptTablesPath();
+    if (!FileExists(keptTables)) {
+        const std::string refusal =
+            "되돌릴 자료가 없습니다. 이 컴퓨터에는 내려받기로 바뀐 자료가 보관되어 있지 않습니다.";
+        c.Window.ShowInformation(refusal, kGuardCaption);
+        return Refused(refusal);
+    }
+    const std::string title = TitleOf(keptTables);
+    if (auto asked = c.Ask(Format("마지막으로 내려받기 전의 자료(%s)로 되돌립니다. 지금 자료는 보관되어, 한 번 더 "
+                                  "되돌리면 다시 돌아옵니다. 계속하시겠습니까?",
+                                  title.empty() ? "보관된 자료" : title.c_str()));
+        !asked)
+        return asked;
+    // Restored straight from the kept archive, which the tables it replaces take over once the
+    // swap stands: a second undo brings them back.
+    return SwapDataFolder(c, {keptTables}, keptTables, false, nullptr);
+}
+
+}  // namespace nb

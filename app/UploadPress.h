@@ -1,0 +1,33 @@
+#pragma once
+// "자료 올리기": pack the data tables into the user's archive and store it on the server.
+#include <string>
+
+#include "app/PressContext.h"
+#include "platform/Result.h"
+
+namespace nb {
+
+class TUploadPress {
+public:
+    explicit TUploadPress(TPressContext& context) : c_(context) {}
+
+    // btnBackupWizardClick: the whole press; done, or why it stopped (it has said so itself).
+    TResult<> Run();
+
+    // The steps, under their own names.
+    TResult<> BackupData(const std::string& archivePath);
+    TResult<> UploadFile();
+
+private:
+    // The notice for a failed archive run: a full disk or the table it could not read.
+    std::string ArchiveRunProblem(const std::string& archiveFolder) const;
+
+    TPressContext& c_;
+    // What the server said of the archive before this press's transfer.
+    TServerCopy serverCopy_;
+};
+
+// The archive's title made now: "yyyy-mm-dd hh:nn에 만든 백업파일".
+std::string BackupTitleNow(double now);
+
+}  // namespace nb
