@@ -58,7 +58,7 @@ TDataFolderSwap::TDataFolderSwap(std::string dataFolder, std::vector<std::string
     : dataFolder_(std::move(dataFolder)), archives_(std::move(archives)), restore_(std::move(restore)),
       journal_(dataFolder_) {}
 
-bool TDataFolderSwap::Fail(const std::string& problem, TSwapFault fault, const std::string& file) {
+bool TDataFolderSwap::Stop(const std::string& problem, TSwapFault fault, const std::string& file) {
     failedStep_ = step_;
     problem_ = problem;
     // Judged here, while what the failed step wrote still takes its room.
@@ -67,8 +67,11 @@ bool TDataFolderSwap::Fail(const std::string& problem, TSwapFault fault, const s
     return false;
 }
 
-bool TDataFolderSwap::Run() {
-    if (dataFolder_.empty()) return Fail("no data folder");
+TResult<> TDataFolderSwap::Run() {
+    if (dataFolder_.empty()) {
+        Stop("no data folder");
+        return Fail(problem_);
+    }
     using Step = bool (TDataFolderSwap::*)();
     const std::pair<TSwapStep, Step> steps[] = {
         {TSwapStep::VerifyArchives, &TDataFolderSwap::VerifyArchives},
@@ -86,7 +89,7 @@ bool TDataFolderSwap::Run() {
             if (OnStep) OnStep(step);
             if (!(this->*run)()) {
                 Undo();
-                return false;
+                return Fail(problem_, static_cast<int>(fault_));
             }
         }
     } catch (...) {
@@ -101,14 +104,14 @@ bool TDataFolderSwap::Run() {
     RemoveSetAside();
     step_ = TSwapStep::Done;
     if (OnStep) OnStep(step_);
-    return true;
+    return {};
 }
 
 // Every block of each archive is inflated and its walk must reach the end marker during the
 // restore into staging, before any data file moves; a separate pass would read it all twice.
 bool TDataFolderSwap::VerifyArchives() {
     for (const auto& archive : archives_)
-        if (!FileExists(archive)) return Fail("missing archive " + archive);
+        if (!FileExists(archive)) return Stop("missing archive " + archive);
     return true;
 }
 
@@ -116,63 +119,63 @@ bool TDataFolderSwap::FindReadOnlyFiles() {
     // A link is moved, not written: what it points to being read-only is no obstacle.
     for (const auto& name : ReadOnlyPlainFiles(dataFolder_))
         if (!IsSymbolicLink(JoinPath(dataFolder_, name)))
-            return Fail("read-only data file " + name, TSwapFault::ReadOnlyFile, name);
+            return Stop("read-only data file " + name, TSwapFault::ReadOnlyFile, name);
     // Moving a file another program writes would leave its writes in the set-aside copy.
     std::vector<std::string> paths;
     for (const auto& name : PlainFileNames(dataFolder_))
         if (!IsSymbolicLink(JoinPath(dataFolder_, name))) paths.push_back(JoinPath(dataFolder_, name));
     auto held = FilesOpenElsewhere(paths);
     if (!held.empty())
-        return Fail("data file in use " + held.front(), TSwapFault::FileInUse, ExtractFileName(held.front()));
+        return Stop("data file in use " + held.front(), TSwapFault::FileInUse, ExtractFileName(held.front()));
     return true;
 }
 
 bool TDataFolderSwap::PrepareStaging() {
     const TSwapWorkArea& area = journal_.Area();
     // The press settled what a dead run left before it began; a work area still there is never reused.
-    if (PathExists(area.Root)) return Fail("an earlier swap is unfinished");
+    if (PathExists(area.Root)) return Stop("an earlier swap is unfinished");
     if (!journal_.Begin()) {
         if (!PathExists(area.Journal)) RemoveDirectoryTree(area.Root);  // holds no data without its journal
-        return Fail("cannot create the work area");
+        return Stop("cannot create the work area");
     }
     begun_ = true;
     CrashPoint("swap.journal-begun");
-    return CreateDir(area.Staging) || Fail("cannot create the staging folder");
+    return CreateDir(area.Staging) || Stop("cannot create the staging folder");
 }
 
 bool TDataFolderSwap::RestoreIntoStaging() {
     const std::string& staging = journal_.Area().Staging;
     for (const auto& archive : archives_) {
         try {
-            if (!restore_(archive, staging)) return Fail("restore of " + archive + " failed");
+            if (!restore_(archive, staging)) return Stop("restore of " + archive + " failed");
         } catch (const Exception& e) {
             // A truncated or malformed archive is a failed verification, not an error to escape.
-            return Fail(archive + ": " + e.Message());
+            return Stop(archive + ": " + e.Message());
         }
     }
     // A restored entry of the work area's own name could never move in; it is no data of the user's.
     if (PathExists(JoinPath(staging, ExtractFileName(journal_.Area().Root))))
-        return Fail("the archive holds an entry named like the swap's work area");
+        return Stop("the archive holds an entry named like the swap's work area");
     // The commit promises that staging holds the whole new set: it must survive a power cut.
     for (const auto& entry : FolderEntries(staging)) {
         CrashPoint("swap.staged-synced");
         if (!(entry.Attr & faDirectory) && !SyncFile(JoinPath(staging, entry.Name)))
-            return Fail("cannot sync " + entry.Name);
+            return Stop("cannot sync " + entry.Name);
     }
-    if (!SyncDirectory(staging)) return Fail("cannot sync the staging folder");
-    return !OnStaged || OnStaged() || Fail("the restored set could not be kept");
+    if (!SyncDirectory(staging)) return Stop("cannot sync the staging folder");
+    return !OnStaged || OnStaged() || Stop("the restored set could not be kept");
 }
 
 bool TDataFolderSwap::SetAsideDataFiles() {
     const std::string& setAside = journal_.Area().SetAside;
-    if (!CreateDir(setAside)) return Fail("cannot create the set-aside folder");
+    if (!CreateDir(setAside)) return Stop("cannot create the set-aside folder");
     for (const auto& name : DataFileNames(dataFolder_)) {
         CrashPoint("swap.set-aside");
         if (!RenameNoReplace(JoinPath(dataFolder_, name), JoinPath(setAside, name)))
-            return Fail("cannot set aside " + name);
+            return Stop("cannot set aside " + name);
     }
     // Both folders' entries must be on disk before the commit is.
-    if (!SyncDirectory(dataFolder_) || !SyncDirectory(setAside)) return Fail("cannot sync the set-aside files");
+    if (!SyncDirectory(dataFolder_) || !SyncDirectory(setAside)) return Stop("cannot sync the set-aside files");
     return true;
 }
 
@@ -180,7 +183,7 @@ bool TDataFolderSwap::Commit() {
     TSwapRecord record{TSwapPhase::MovingIn, {}};
     for (const auto& entry : FolderEntries(journal_.Area().Staging))
         if (!(entry.Attr & faDirectory)) record.Restored.push_back(entry.Name);
-    if (!journal_.Write(record)) return Fail("cannot write the journal");
+    if (!journal_.Write(record)) return Stop("cannot write the journal");
     committed_ = true;
     return true;
 }
@@ -196,14 +199,14 @@ bool TDataFolderSwap::MoveRestoredFiles() {
             // Only hidden or system entries and folders are left; a file of the same name gives way
             // to the restored one, as the restore would have overwritten it.
             if (existing & faDirectory)
-                return Fail("a folder stands where " + entry.Name + " goes", TSwapFault::FolderInTheWay, entry.Name);
+                return Stop("a folder stands where " + entry.Name + " goes", TSwapFault::FolderInTheWay, entry.Name);
             if (!RenameNoReplace(target, JoinPath(area.SetAside, entry.Name)))
-                return Fail("cannot set aside " + entry.Name);
+                return Stop("cannot set aside " + entry.Name);
         }
-        if (!RenameNoReplace(JoinPath(area.Staging, entry.Name), target)) return Fail("cannot move in " + entry.Name);
+        if (!RenameNoReplace(JoinPath(area.Staging, entry.Name), target)) return Stop("cannot move in " + entry.Name);
     }
     CrashPoint("swap.moved-in");
-    return SyncDirectory(dataFolder_) || Fail("cannot sync the data folder");
+    return SyncDirectory(dataFolder_) || Stop("cannot sync the data folder");
 }
 
 bool TDataFolderSwap::RemoveSetAside() {
@@ -223,8 +226,7 @@ void TDataFolderSwap::Undo() {
     CrashPoint("swap.rollback");
     // The same journal-driven way back a restart takes; what cannot go back stays in the work
     // area, journal and all, rather than being lost.
-    std::string problem;
-    rolledBack_ = RollBackSwap(dataFolder_, problem);
+    rolledBack_ = RollBackSwap(dataFolder_).Ok();
 }
 
 }  // namespace nb

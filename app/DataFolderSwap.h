@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/SwapJournal.h"
+#include "platform/Result.h"
 
 namespace nb {
 
@@ -47,11 +48,12 @@ public:
     TDataFolderSwap(const TDataFolderSwap&) = delete;
     TDataFolderSwap& operator=(const TDataFolderSwap&) = delete;
 
-    // Runs every step. True: the data folder holds the restored files, its hidden and system
-    // files and its subfolders. False, or an exception from the restore: the data folder is as
-    // it was before, and FailedStep()/Problem() say where it stopped. The caller holds the data
-    // folder's lock (TFolderLock) throughout.
-    bool Run();
+    // Runs every step. Done: the data folder holds the restored files, its hidden and system
+    // files and its subfolders. A failure (its reason the problem, its code the TSwapFault), or an
+    // exception from the restore: the data folder is as it was before, and FailedStep(), Fault()
+    // and ProblemFile() say where it stopped. The caller holds the data folder's lock
+    // (TFolderLock) throughout.
+    TResult<> Run();
 
     // Told each step as it starts.
     std::function<void(TSwapStep step)> OnStep;
@@ -60,7 +62,6 @@ public:
     std::function<bool()> OnStaged;
 
     TSwapStep FailedStep() const { return failedStep_; }
-    const std::string& Problem() const { return problem_; }
     TSwapFault Fault() const { return fault_; }
     // The data file's name (without folder) behind Fault(); empty for TSwapFault::Other.
     const std::string& ProblemFile() const { return problemFile_; }
@@ -82,7 +83,8 @@ private:
     // Puts back what the set-aside and move steps changed; false when something could not be.
     // Rolls back, and removes the work area once the old set stands again.
     void Undo();
-    bool Fail(const std::string& problem, TSwapFault fault = TSwapFault::Other, const std::string& file = {});
+    // Records why a step stops the swap; answers false, so that a step stops in one line.
+    bool Stop(const std::string& problem, TSwapFault fault = TSwapFault::Other, const std::string& file = {});
 
     std::string dataFolder_;
     std::vector<std::string> archives_;

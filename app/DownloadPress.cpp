@@ -97,7 +97,8 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
             }
             return !beforeMoving || beforeMoving();
         };
-        if (swap.Run()) {
+        result = swap.Run();
+        if (result) {
             if (!kept.Path().empty()) {
                 if (RenameFile(kept.Path(), keptTables))
                     SyncDirectory(c.BackupFolder);
@@ -106,7 +107,6 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
                 kept.Keep();
             }
         } else {
-            result = Fail(swap.Problem());
             if (!noTables)
                 problem = swap.Fault() == TSwapFault::DiskFull ? DiskFullNotice(c.DataFolder)
                                                                : SwapFaultNotice(swap.Fault(), swap.ProblemFile());

@@ -47,20 +47,20 @@ TRecoveryResult Failed(TRecoveryResult result, std::string problem) {
     return result;
 }
 
-// Sets problem and answers false, so that a step can fail in one line.
-bool Refuse(std::string& problem, std::string text) {
-    problem = std::move(text);
-    return false;
+TResult<> EnsureFolder(const std::string& folder) {
+    if (DirectoryExists(folder) || CreateDir(folder)) return {};
+    return Fail("cannot make " + folder);
 }
 
-bool EnsureFolder(const std::string& folder, std::string& problem) {
-    return DirectoryExists(folder) || CreateDir(folder) || Refuse(problem, "cannot make " + folder);
+TResult<> SyncDataFolder(const TSwapWorkArea& area) {
+    if (SyncDirectory(area.DataFolder)) return {};
+    return Fail("cannot sync " + area.DataFolder);
 }
 
 // Back to the old set: the files the swap brought in go back to staging, the set-aside files
 // come home. Each move is a rename, so a file is always in exactly one place, and a second
 // pass after another crash picks up where this one stopped.
-bool RollBack(const TSwapWorkArea& area, const TSwapRecord& record, std::string& problem) {
+TResult<> RollBack(const TSwapWorkArea& area, const TSwapRecord& record) {
     // Staging outlives the journal's restored list; without it no file can be told to be ours.
     const bool stagingKept = DirectoryExists(area.Staging);
     for (const auto& name : stagingKept ? record.Restored : std::vector<std::string>{}) {
@@ -68,41 +68,42 @@ bool RollBack(const TSwapWorkArea& area, const TSwapRecord& record, std::string&
         // Still in staging: it never moved in, and what stands in the data folder is not ours.
         if (PathExists(JoinPath(area.Staging, name)) || !PathExists(inData) || IsFolder(inData)) continue;
         CrashPoint("recover.take-back");
-        if (!RenameNoReplace(inData, JoinPath(area.Staging, name))) return Refuse(problem, "cannot take back " + name);
+        if (!RenameNoReplace(inData, JoinPath(area.Staging, name))) return Fail("cannot take back " + name);
     }
     for (const auto& name : FolderEntryNames(area.SetAside)) {
         CrashPoint("recover.put-back");
         if (!RenameNoReplace(JoinPath(area.SetAside, name), JoinPath(area.DataFolder, name)))
-            return Refuse(problem, "cannot put back " + name);
+            return Fail("cannot put back " + name);
     }
-    return SyncDirectory(area.DataFolder) || Refuse(problem, "cannot sync " + area.DataFolder);
+    return SyncDataFolder(area);
 }
 
 // On to the new set: what is left in staging moves in; a hidden or system file of the same
 // name gives way to it, as the restore would have overwritten it.
-bool RollForward(const TSwapWorkArea& area, std::string& problem) {
+TResult<> RollForward(const TSwapWorkArea& area) {
     for (const auto& name : FolderEntryNames(area.Staging)) {
         const std::string from = JoinPath(area.Staging, name), to = JoinPath(area.DataFolder, name);
         if (IsFolder(from)) continue;  // restores into staging write no folders
         CrashPoint("recover.move-in");
         if (PathExists(to)) {
-            if (IsFolder(to)) return Refuse(problem, "a folder stands where " + name + " goes");
-            if (!EnsureFolder(area.SetAside, problem)) return false;
-            if (!RenameNoReplace(to, JoinPath(area.SetAside, name))) return Refuse(problem, "cannot set aside " + name);
+            if (IsFolder(to)) return Fail("a folder stands where " + name + " goes");
+            if (auto made = EnsureFolder(area.SetAside); !made) return made;
+            if (!RenameNoReplace(to, JoinPath(area.SetAside, name))) return Fail("cannot set aside " + name);
         }
-        if (!RenameNoReplace(from, to)) return Refuse(problem, "cannot move in " + name);
+        if (!RenameNoReplace(from, to)) return Fail("cannot move in " + name);
     }
-    return SyncDirectory(area.DataFolder) || Refuse(problem, "cannot sync " + area.DataFolder);
+    return SyncDataFolder(area);
 }
 
 }  // namespace
 
-bool RollBackSwap(const std::string& dataFolder, std::string& problem) {
+TResult<> RollBackSwap(const std::string& dataFolder) {
     const TSwapWorkArea area(ExcludeTrailingPathDelimiter(dataFolder));
     TSwapRecord record;
-    if (!ReadSwapJournal(area, record)) return Refuse(problem, "unreadable journal " + area.Journal);
-    if (!RollBack(area, record, problem)) return false;
-    return TSwapJournal(area.DataFolder).Finish() || Refuse(problem, "cannot remove " + area.Root);
+    if (!ReadSwapJournal(area, record)) return Fail("unreadable journal " + area.Journal);
+    if (auto back = RollBack(area, record); !back) return back;
+    if (TSwapJournal(area.DataFolder).Finish()) return {};
+    return Fail("cannot remove " + area.Root);
 }
 
 TRecoveryResult RecoverInterruptedSwapLocked(const std::string& dataFolder) {
@@ -127,18 +128,20 @@ TRecoveryResult RecoverInterruptedSwapLocked(const std::string& dataFolder) {
     std::string problem;
     if (record.Phase == TSwapPhase::MovingIn) {
         CrashPoint("recover.roll-forward");
-        if (RollForward(area, problem)) {
+        TResult<> forward = RollForward(area);
+        if (forward) {
             if (!journal.Finish()) return Failed(result, "cannot remove " + area.Root);
             result.Outcome = TRecoveryOutcome::Completed;
             return result;
         }
         // The new set cannot be put in place: the old one can, as every old file is set aside.
+        problem = forward.Failure().Reason;
         record.Phase = TSwapPhase::RollingBack;
         if (!journal.Write(record)) return Failed(result, problem);
     }
     CrashPoint("recover.roll-back");
     const bool dataMoved = !record.Restored.empty() || !FolderEntryNames(area.SetAside).empty();
-    if (!RollBack(area, record, problem)) return Failed(result, problem);
+    if (auto back = RollBack(area, record); !back) return Failed(result, back.Failure().Reason);
     if (!journal.Finish()) return Failed(result, "cannot remove " + area.Root);
     if (dataMoved)
         result.Outcome = TRecoveryOutcome::RolledBack;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Result.h"
+
 namespace nb {
 
 enum class TRecoveryOutcome : uint8_t {
@@ -33,8 +35,8 @@ TRecoveryResult RecoverInterruptedSwapLocked(const std::string& dataFolder);
 
 // The way back of a swap that stopped short, driven by its journal: the files it brought in go
 // back to staging, the set-aside ones come home, the work area goes. The swap's own undo and
-// the next start's recovery both take it. False (the work area kept) when a file cannot go back.
-bool RollBackSwap(const std::string& dataFolder, std::string& problem);
+// the next start's recovery both take it. A failure (the work area kept) when a file cannot go back.
+TResult<> RollBackSwap(const std::string& dataFolder);
 
 // A line for the user about what was done; empty when there was nothing worth saying.
 std::string RecoveryNotice(const TRecoveryResult& result);
