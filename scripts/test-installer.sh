@@ -85,10 +85,11 @@ round_trip() {
   rm "$data/Item.DB"
   "$wine" "$installed/nestbridge-cli.exe" download --user kim --password pw --yes >"$work/download.out" 2>&1 ||
     { cat "$work/download.out"; fail "$mode: download"; }
+  # Windows restores the names as the archive stores them, in lower case.
   for f in Sale.DB Item.DB TaxBill.MB; do
-    cmp -s "$data/$f" "$work/uploaded/$f" || fail "$mode: $f did not come back as uploaded"
+    cmp -s "$data/${f,,}" "$work/uploaded/$f" || fail "$mode: $f did not come back as uploaded"
   done
-  [ -f "$data/ZipCode.txt" ] || fail "$mode: the installed zipcode.bck was not restored"
+  [ -f "$data/zipcode.txt" ] || fail "$mode: the installed zipcode.bck was not restored"
 }
 
 round_trip

@@ -61,11 +61,12 @@ public:
         completed = form.LastPressCompleted();
         return window.events;
     }
-    // The data files (Backup excluded), as a snapshot.
+    // The data files (Backup excluded), as a snapshot; names as restored files carry them.
     std::map<std::string, std::string> Tables() const {
-        auto snap = Snapshot(data_);
-        for (auto it = snap.begin(); it != snap.end();) it = it->first.rfind("Backup", 0) == 0 ? snap.erase(it) : ++it;
-        return snap;
+        std::map<std::string, std::string> tables;
+        for (const auto& [name, state] : Snapshot(data_))
+            if (name.rfind("Backup", 0) != 0) tables[ArchiveCase(name)] = state;
+        return tables;
     }
 
     bool completed = false;
@@ -152,7 +153,9 @@ TEST_F(DataGuardTest, DownloadOverChangedWorkAsksAndKeepsWhatItReplaces) {
 
     auto no = office.Press(Action::Download, false);
     ASSERT_EQ(Questions(no).size(), 1u);
-    EXPECT_NE(no[0].find("변경되었습니다(바뀐 자료: Sale.DB, 새 자료: Bankbook.DB)"), std::string::npos) << no[0];
+    EXPECT_NE(no[0].find("변경되었습니다(바뀐 자료: " + ArchiveCase("Sale.DB") + ", 새 자료: Bankbook.DB)"),
+              std::string::npos)
+        << no[0];
     EXPECT_NE(no[0].find("보관되고"), std::string::npos) << "it says that the work is kept";
     EXPECT_EQ(no.back(), kCancelled);
     EXPECT_EQ(no.size(), 2u) << "nothing else runs";
