@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
 
@@ -20,16 +21,6 @@ std::string NameList(const std::vector<std::string>& names) {
 }
 
 std::string Megabytes(int64_t bytes) { return Format("%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0)); }
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 }  // namespace
 
@@ -113,11 +104,11 @@ std::string UploadLosesTablesQuestion(const TPressRecord* record, const std::vec
 
 std::string LocalTimeOfServerStamp(const std::string& stamp) {
     if (stamp.size() < 14) return {};
-    auto field = [&stamp](size_t at, size_t length) { return std::stoll(stamp.substr(at, length)); };
+    auto field = [&stamp](size_t at, size_t length) { return std::stoi(stamp.substr(at, length)); };
     for (size_t i = 0; i < 14; ++i)
         if (stamp[i] < '0' || stamp[i] > '9') return {};
-    const int64_t seconds = DaysFromCivil(field(0, 4), field(4, 2), field(6, 2)) * 86400 + field(8, 2) * 3600 +
-                            field(10, 2) * 60 + field(12, 2);
+    const int64_t seconds =
+        UnixSecondsOfUtc({field(0, 4), field(4, 2), field(6, 2), field(8, 2), field(10, 2), field(12, 2)});
     const int32_t local = UnixToDosStamp(seconds);
     if (local == -1) return {};
     const auto s = static_cast<uint32_t>(local);

@@ -33,6 +33,10 @@ constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01 counted from 1899-12-30
 
 }  // namespace
 
+int64_t UnixSecondsOfUtc(const TDateParts& utc) {
+    return DaysFromCivil(utc.Year, utc.Month, utc.Day) * 86400 + utc.Hour * 3600 + utc.Minute * 60 + utc.Second;
+}
+
 void DecodeTime(double dateTime, uint16_t& hour, uint16_t& minute, uint16_t& second, uint16_t& msec) {
     // Round to the millisecond first so that 0.1 s does not come out as 99 ms.
     double frac = std::fabs(dateTime - std::trunc(dateTime));
