@@ -66,7 +66,9 @@ std::string DownloadOverChangedWorkQuestion(const TPressRecord* record, const st
     if (!changes.Any()) return {};
     std::string what;
     auto add = [&what](const char* label, const std::vector<std::string>& names) {
-        if (!names.empty()) what += (what.empty() ? "" : ", ") + std::string(label) + " " + NameList(names);
+        if (names.empty()) return;
+        if (!what.empty()) what += ", ";
+        what.append(label).append(" ").append(NameList(names));
     };
     add("바뀐 자료:", changes.Changed);
     add("새 자료:", changes.Added);
@@ -93,10 +95,11 @@ std::string UploadLosesTablesQuestion(const TPressRecord* record, const std::vec
     std::string what;
     if (!changes.Removed.empty())
         what = "마지막으로 올리거나 내려받은 뒤에 이 컴퓨터에서 없어진 자료가 있습니다: " + NameList(changes.Removed) + ".";
-    if (after * 2 < before)
-        what += (what.empty() ? "" : " ") +
-                Format("가온장부 자료의 전체 크기가 마지막으로 올리거나 내려받았을 때의 절반보다 작아졌습니다(%s → %s).",
+    if (after * 2 < before) {
+        if (!what.empty()) what += ' ';
+        what += Format("가온장부 자료의 전체 크기가 마지막으로 올리거나 내려받았을 때의 절반보다 작아졌습니다(%s → %s).",
                        Megabytes(before).c_str(), Megabytes(after).c_str());
+    }
     if (what.empty()) return {};
     return what + " 자료가 손상되었거나 잘못된 폴더일 수 있습니다. 올리면 서버의 자료가 이 자료로 바뀝니다. "
                   "계속하시겠습니까?";
