@@ -1,6 +1,6 @@
 // TIdStack over BSD sockets (IPv4). Failed calls leave the Windows Sockets number of their errno
 // in a per-thread slot that LastSocketError reads, as WSAGetLastError would.
-#include "net/transport/IdStackBsd.h"
+#include "net/transport/posix/IdStackBsd.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -9,7 +9,7 @@
 #include "net/icmp/IdIcmpClient.h"
 #include "net/transport/IdException.h"
 #include "net/transport/IdSocketHandle.h"
-#include "net/transport/IdStackWindows.h"
+#include "net/transport/win32/IdStackWindows.h"
 
 namespace nb {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "net/transport/IdComponent.h"
 #include "net/transport/IdSocketHandle.h"
-#include "net/transport/IdStackBsd.h"
+#include "net/transport/posix/IdStackBsd.h"
 
 namespace nb {
 namespace {

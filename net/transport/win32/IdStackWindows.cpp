@@ -5,7 +5,7 @@
 // Socket handles travel as TIdStackSocketHandle (int32_t): Windows socket handles are kernel
 // handles, which the system keeps within 32 bits (so 32- and 64-bit processes can share them);
 // sign extension turns -1 back into INVALID_SOCKET.
-#include "net/transport/IdStackWindows.h"
+#include "net/transport/win32/IdStackWindows.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
