@@ -4,12 +4,8 @@
 #include "app/FileNotices.h"
 #include "app/StartupRecovery.h"
 #include "platform/CrashPoint.h"
-#include "platform/DirectoryTree.h"
 #include "platform/Exception.h"
-#include "platform/FileState.h"
 #include "platform/FileSystem.h"
-#include "platform/FolderEntries.h"
-#include "platform/DurableFile.h"
 
 namespace nb {
 

@@ -1,6 +1,6 @@
 #include "app/FileNotices.h"
 
-#include "platform/FileState.h"
+#include "platform/FileSystem.h"
 #include "platform/Format.h"
 
 namespace nb {

@@ -52,17 +52,17 @@ std::string TPressContext::SettingsFile() const {
 
 std::string TPressContext::RemoteArchiveName() const { return Window.UserIDText() + ".bck"; }
 
-std::string TPressContext::LocalArchivePath() const { return BackupFolder + PathDelim + RemoteArchiveName(); }
+std::string TPressContext::LocalArchivePath() const { return JoinPath(BackupFolder, RemoteArchiveName()); }
 
 std::string TPressContext::ZipcodeArchivePath() const {
     if (!Environment.ZipcodeArchive.empty()) return Environment.ZipcodeArchive;
     std::string exeFolder = ExtractFilePath(ExecutablePath());
-    std::string beside = exeFolder + "zipcode.bck";
+    std::string beside = JoinPath(exeFolder, "zipcode.bck");
     if (FileExists(beside)) return beside;
     // An installation moved with `cmake --install --prefix` keeps bin/ and share/ side by side.
-    std::string relocated = ExpandFileName(exeFolder + "../share/nestbridge/zipcode.bck");
+    std::string relocated = ExpandFileName(JoinPath(exeFolder, "../share/nestbridge/zipcode.bck"));
     if (FileExists(relocated)) return relocated;
-    return std::string(NB_INSTALL_DATADIR) + "/nestbridge/zipcode.bck";
+    return JoinPath(NB_INSTALL_DATADIR, "nestbridge/zipcode.bck");
 }
 
 std::string TPressContext::KeptTablesPath() const { return LocalArchivePath() + ".before-download"; }

@@ -4,9 +4,7 @@
 #include <charconv>
 #include <map>
 
-#include "platform/DurableFile.h"
 #include "platform/FileSystem.h"
-#include "platform/FolderEntries.h"
 #include "platform/Text.h"
 
 namespace nb {
@@ -124,7 +122,7 @@ std::vector<TTableState> CurrentTables(const std::string& dataFolder) {
 }
 
 std::string PressRecordFile(const std::string& settingsFile) {
-    return ExtractFilePath(settingsFile) + "LastPress.txt";
+    return JoinPath(ExtractFileDir(settingsFile), "LastPress.txt");
 }
 
 bool ReadPressRecord(const std::string& file, const std::string& userID, const std::string& dataFolder,

@@ -5,10 +5,7 @@
 #include "app/DataFolderLocation.h"
 #include "app/SwapJournal.h"
 #include "platform/CrashPoint.h"
-#include "platform/DirectoryTree.h"
-#include "platform/DurableFile.h"
 #include "platform/FileSystem.h"
-#include "platform/FolderEntries.h"
 #include "platform/FolderLock.h"
 #include "platform/Format.h"
 

@@ -1,8 +1,6 @@
 #include "app/SwapJournal.h"
 
 #include "platform/CrashPoint.h"
-#include "platform/DirectoryTree.h"
-#include "platform/DurableFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -39,9 +37,8 @@ const char* SwapPhaseName(TSwapPhase phase) {
 }
 
 TSwapWorkArea::TSwapWorkArea(const std::string& dataFolder)
-    : DataFolder(ExcludeTrailingPathDelimiter(dataFolder)), Root(DataFolder + PathDelim + ".nestbridge-swap"),
-      Journal(Root + PathDelim + "journal"), Staging(Root + PathDelim + "staging"),
-      SetAside(Root + PathDelim + "setaside") {}
+    : DataFolder(ExcludeTrailingPathDelimiter(dataFolder)), Root(JoinPath(DataFolder, ".nestbridge-swap")),
+      Journal(JoinPath(Root, "journal")), Staging(JoinPath(Root, "staging")), SetAside(JoinPath(Root, "setaside")) {}
 
 std::string EncodeSwapRecord(const TSwapRecord& record) {
     std::string text = std::string(kMagic) + "\nphase " + SwapPhaseName(record.Phase) + "\n";

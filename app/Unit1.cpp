@@ -74,7 +74,7 @@ void TForm1::ReadDataFolder() {
     std::string folder = environment.DataFolderOverride;
     if (folder.empty()) folder = RegisteredDataFolder(environment.RegistryLocation);
     context_->DataFolder = ExcludeTrailingPathDelimiter(folder);
-    context_->BackupFolder = context_->DataFolder.empty() ? std::string() : context_->DataFolder + PathDelim + "Backup";
+    context_->BackupFolder = context_->DataFolder.empty() ? std::string() : JoinPath(context_->DataFolder, "Backup");
 }
 
 void TForm1::RunPress(const std::function<TResult<>()>& press) {

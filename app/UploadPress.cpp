@@ -6,7 +6,6 @@
 #include "app/FileNotices.h"
 #include "app/ServerArchive.h"
 #include "platform/Clock.h"
-#include "platform/DurableFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
 #include "platform/ScopeExit.h"
@@ -96,7 +95,7 @@ TResult<> TUploadPress::Run() {
 TResult<> TUploadPress::BackupData(const std::string& archivePath) {
     std::vector<std::string> files;
     files.reserve(std::size(DataFilePatterns));
-    for (const char* pattern : DataFilePatterns) files.push_back(c_.DataFolder + PathDelim + pattern);
+    for (const char* pattern : DataFilePatterns) files.push_back(JoinPath(c_.DataFolder, pattern));
 
     std::string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(archivePath));
     if (!DirectoryExists(folder)) CreateDir(folder);
@@ -114,7 +113,7 @@ TResult<> TUploadPress::BackupData(const std::string& archivePath) {
     // only once complete: a failed run leaves the previous one as it was.
     std::string partial = CreateTempFile(folder, ".nestbridge-archive-");
     // Where no file can be made the run itself fails to create it and reports that in its own words.
-    if (partial.empty()) partial = folder + PathDelim + ".nestbridge-archive-000000";
+    if (partial.empty()) partial = JoinPath(folder, ".nestbridge-archive-000000");
     ScopeExit dropPartial([&partial] {
         if (!partial.empty()) DeleteFile(partial);
     });

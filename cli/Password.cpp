@@ -1,8 +1,8 @@
 #include "cli/Password.h"
 
 #include "platform/Console.h"
-#include "platform/DurableFile.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace nb::cli {

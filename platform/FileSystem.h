@@ -1,16 +1,17 @@
 #pragma once
 // What the components need of the file system, with the Windows semantics the accounting
-// program's files were named under (wildcards, attributes, MS-DOS stamps).
+// program's files were named under (wildcards, attributes, MS-DOS stamps); paths are built with
+// platform/Path.h.
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/Path.h"
 
 namespace nb {
 
 class TFileStream;
-
-// The system's path separator: '/' on Linux, '\\' on Windows.
-extern const char PathDelim;
 
 // Attribute bits, as Windows numbers them.
 constexpr uint32_t faReadOnly = 0x01;
@@ -86,17 +87,6 @@ bool FileSetDate(TFileStream& file, int32_t dosStamp);
 int32_t UnixToDosStamp(int64_t unixSeconds);
 bool DosStampToUnix(int32_t dosStamp, int64_t& unixSeconds);
 
-// Lexical full-path expansion: current folder applied, "." and ".." resolved as text.
-std::string ExpandFileName(const std::string& path);
-std::string ExtractFilePath(const std::string& path);  // folder part with its trailing separator
-std::string ExtractFileDir(const std::string& path);   // folder part without it
-std::string ExtractFileName(const std::string& path);
-std::string ExtractFileExt(const std::string& path);  // from the last dot of the last component
-std::string ChangeFileExt(const std::string& path, const std::string& ext);
-std::string IncludeTrailingPathDelimiter(const std::string& path);
-std::string ExcludeTrailingPathDelimiter(const std::string& path);  // removes one trailing separator
-std::string GetCurrentDir();
-
 // The system's folder for temporary files ($TMPDIR, else /tmp; Windows: GetTempPath), with a
 // trailing separator.
 std::string GetTempDirectory();
@@ -105,5 +95,37 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
 
 // Full path of the running executable.
 std::string ExecutablePath();
+
+// Every entry of a folder but "." and "..", hidden and system ones included (none when the
+// folder does not exist).
+std::vector<TSearchRec> FolderEntries(const std::string& folder);
+std::vector<std::string> FolderEntryNames(const std::string& folder);
+
+// Removes path and everything below it, read-only entries included, without following
+// symbolic links. True when nothing is left (also when path did not exist).
+bool RemoveDirectoryTree(const std::string& path);
+// True when something (file, folder, link, anything) stands at path.
+bool PathExists(const std::string& path);
+
+// Durable operations: their effect survives a crash or a power cut once they return true.
+// WriteFileDurably replaces path by a file holding exactly text: written to a temporary file
+// beside it, made durable, renamed over path, and the folder made durable. A crash leaves the
+// old file or the new one, never a torn one; a stale temporary file "<path>.tmp" may stay behind.
+bool WriteFileDurably(const std::string& path, const std::string& text);
+// Reads a whole file; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& text);
+// Makes the bytes of an existing file durable.
+bool SyncFile(const std::string& path);
+// Renames within one file system, refusing (false) when something already stands at to.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// What the workflows ask before they touch files, to tell the user which file stands in the way.
+// True when path itself is a symbolic link (Windows: a reparse point), whatever it points to.
+bool IsSymbolicLink(const std::string& path);
+// Bytes the current user may still write on the file system holding path; -1 when unknown.
+int64_t DiskFreeSpace(const std::string& path);
+// The paths of the list that another process holds open (Windows: that cannot be opened
+// without sharing). Paths that do not exist are never in the answer.
+std::vector<std::string> FilesOpenElsewhere(const std::vector<std::string>& paths);
 
 }  // namespace nb

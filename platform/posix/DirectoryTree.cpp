@@ -1,4 +1,4 @@
-#include "platform/DirectoryTree.h"
+#include "platform/FileSystem.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,7 +26,7 @@ bool RemoveDirectoryTree(const std::string& path) {
         if (!dir.Valid()) return false;
         while (dirent* e = ::readdir(dir.Get())) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-            ok = RemoveDirectoryTree(path + "/" + e->d_name) && ok;
+            ok = RemoveDirectoryTree(JoinPath(path, e->d_name)) && ok;
         }
     }
     return ::rmdir(path.c_str()) == 0 && ok;

@@ -1,4 +1,3 @@
-#include "platform/DurableFile.h"
 
 #include <fcntl.h>
 #include <stdio.h>

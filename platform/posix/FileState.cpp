@@ -1,4 +1,4 @@
-#include "platform/FileState.h"
+#include "platform/FileSystem.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -40,13 +40,13 @@ std::vector<std::string> FilesOpenElsewhere(const std::vector<std::string>& path
     std::map<const std::string*, bool> found;
     while (dirent* p = ::readdir(proc.get())) {
         if (p->d_name[0] < '1' || p->d_name[0] > '9' || self == p->d_name) continue;
-        const std::string fdFolder = std::string("/proc/") + p->d_name + "/fd";
+        const std::string fdFolder = JoinPath(JoinPath("/proc", p->d_name), "fd");
         std::unique_ptr<DIR, int (*)(DIR*)> fds(::opendir(fdFolder.c_str()), ::closedir);
         if (!fds) continue;
         while (dirent* f = ::readdir(fds.get())) {
             if (f->d_name[0] == '.') continue;
             struct stat st {};
-            if (::stat((fdFolder + "/" + f->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            if (::stat(JoinPath(fdFolder, f->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
             auto it = wanted.find({st.st_dev, st.st_ino});
             if (it != wanted.end()) found[it->second] = true;
         }

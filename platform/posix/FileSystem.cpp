@@ -244,7 +244,7 @@ std::string GetTempDirectory() {
 }
 
 std::string CreateTempFile(const std::string& folder, const std::string& prefix) {
-    std::string templ = IncludeTrailingPathDelimiter(folder) + prefix + "XXXXXX";
+    std::string templ = JoinPath(folder, prefix + "XXXXXX");
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
     TDescriptor fd(::mkstemp(buf.data()));

@@ -8,7 +8,6 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/DurableFile.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
@@ -151,9 +150,9 @@ std::string DefaultSettingsFile() {
         folder = config;
     } else {
         const char* home = std::getenv("HOME");
-        folder = std::string(home ? home : "") + "/.config";
+        folder = JoinPath(home ? home : "/", ".config");
     }
-    return IncludeTrailingPathDelimiter(folder) + "nestbridge/FtpHost.ini";
+    return JoinPath(JoinPath(folder, "nestbridge"), "FtpHost.ini");
 }
 
 }  // namespace nb

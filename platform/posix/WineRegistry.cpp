@@ -141,7 +141,7 @@ std::string DefaultWinePrefix() {
 
 std::string ReadUserRegistryString(const std::string& location, const std::string& key, const std::string& valueName) {
     const std::string prefix = location.empty() ? DefaultWinePrefix() : location;
-    std::ifstream in(prefix + "/user.reg", std::ios::binary);
+    std::ifstream in(JoinPath(prefix, "user.reg"), std::ios::binary);
     if (!in) return {};
     const std::string wanted = NormaliseKey(key);
     bool inKey = false;
@@ -203,7 +203,7 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
     if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
         !((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') || (windowsPath[0] >= 'a' && windowsPath[0] <= 'z')))
         return {};
-    std::string path = prefix + "/dosdevices/" + LowerAscii(windowsPath[0]) + ":";
+    std::string path = JoinPath(JoinPath(prefix, "dosdevices"), LowerAscii(windowsPath[0]) + ":");
     bool found = true;  // once a component is missing, the rest are taken as written
     size_t pos = 2;
     while (pos <= windowsPath.size()) {
@@ -212,13 +212,13 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
         std::string component = windowsPath.substr(pos, next - pos);
         pos = next + 1;
         if (component.empty() || component == ".") continue;
-        std::string candidate = path + "/" + component;
+        std::string candidate = JoinPath(path, component);
         if (found && !Exists(candidate)) {
             std::string match = component == ".." ? std::string() : FindCaseless(path, component);
             if (match.empty())
                 found = false;
             else
-                candidate = path + "/" + match;
+                candidate = JoinPath(path, match);
         }
         path = candidate;
     }

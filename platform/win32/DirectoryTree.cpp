@@ -1,4 +1,4 @@
-#include "platform/DirectoryTree.h"
+#include "platform/FileSystem.h"
 
 #include "platform/win32/Win32.h"
 

@@ -1,4 +1,4 @@
-#include "platform/DurableFile.h"
+#include "platform/FileSystem.h"
 
 #include "platform/win32/Win32.h"
 

@@ -1,4 +1,4 @@
-#include "platform/FileState.h"
+#include "platform/FileSystem.h"
 
 #include "platform/win32/Win32.h"
 

@@ -209,7 +209,7 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
         if (::GetTempFileNameW(Widen(folder).c_str(), Widen(prefix).c_str(), 0, name) == 0) return {};
         return Narrow(name, wcslen(name));
     }
-    std::string base = IncludeTrailingPathDelimiter(folder) + prefix;
+    std::string base = JoinPath(folder, prefix);
     for (uint32_t attempt = 0; attempt < 100000; ++attempt) {
         char suffix[16];
         snprintf(suffix, sizeof suffix, "%06lX",

@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "platform/DurableFile.h"
 #include "platform/Environment.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -75,9 +74,9 @@ bool FolderWritable(const std::string& folder) {
 // written (an installed copy under Program Files): then in the user's application data.
 std::string DefaultSettingsFile() {
     std::string exeFolder = ExtractFilePath(ExecutablePath());
-    if (!exeFolder.empty() && FolderWritable(exeFolder)) return exeFolder + "FtpHost.ini";
+    if (!exeFolder.empty() && FolderWritable(exeFolder)) return JoinPath(exeFolder, "FtpHost.ini");
     std::string appData = EnvironmentValue("APPDATA").value_or(GetTempDirectory());
-    return IncludeTrailingPathDelimiter(appData) + "Nestbridge\\FtpHost.ini";
+    return JoinPath(JoinPath(appData, "Nestbridge"), "FtpHost.ini");
 }
 
 }  // namespace nb

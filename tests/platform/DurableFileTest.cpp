@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/DurableFile.h"
+#include "platform/FileSystem.h"
 #include "platform/FolderLock.h"
 #include "tests/support/TestSupport.h"
 

@@ -154,6 +154,15 @@ TEST(Paths, LexicalExpansionAndNameParts) {
     EXPECT_EQ(ExcludeTrailingPathDelimiter("/d/"), "/d");
 }
 
+TEST(Paths, JoinPutsOneSeparatorBetween) {
+    const struct {
+        const char *folder, *name, *joined;
+    } cases[] = {
+        {"/d", "f", "/d/f"}, {"/d/", "f", "/d/f"}, {"/", "f", "/f"}, {"", "f", "f"}, {"/d", "../s/f", "/d/../s/f"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(JoinPath(c.folder, c.name), c.joined) << c.folder << " + " << c.name;
+}
+
 TEST(Folders, ForceDirectoriesAndDeletion) {
     TempDir dir;
     EXPECT_TRUE(ForceDirectories(dir / "a/b/c"));

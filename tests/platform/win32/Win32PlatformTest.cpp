@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/DurableFile.h"
-#include "platform/FileState.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLock.h"
 #include "platform/IniFile.h"

@@ -1,8 +1,7 @@
-#include "platform/FolderEntries.h"
+// Listings built on the search, the same on every system.
+#include "platform/FileSystem.h"
 
 namespace nb {
-
-std::string JoinPath(const std::string& folder, const std::string& name) { return folder + PathDelim + name; }
 
 std::vector<TSearchRec> FolderEntries(const std::string& folder) {
     std::vector<TSearchRec> entries;

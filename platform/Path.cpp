@@ -1,5 +1,5 @@
 // Path text, the same on every system but for the separator: Windows also takes '/'.
-#include "platform/FileSystem.h"
+#include "platform/Path.h"
 
 namespace nb {
 
@@ -74,6 +74,10 @@ std::string ExtractFileExt(const std::string& path) {
 
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
     return path.substr(0, path.size() - ExtractFileExt(path).size()) + ext;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : IncludeTrailingPathDelimiter(folder) + name;
 }
 
 std::string IncludeTrailingPathDelimiter(const std::string& path) {
