@@ -1,7 +1,16 @@
-// Listings built on the search, the same on every system.
+// What is the same on every system: folders made with their parents, listings built on the search.
 #include "platform/FileSystem.h"
 
 namespace nb {
+
+bool ForceDirectories(const std::string& path) {
+    if (DirectoryExists(path)) return true;
+    std::string dir = ExcludeTrailingPathDelimiter(path);
+    if (dir.empty()) return false;
+    std::string parent = ExtractFileDir(dir);
+    if (!parent.empty() && parent != dir && !ForceDirectories(parent)) return false;
+    return CreateDir(dir) || DirectoryExists(dir);
+}
 
 std::vector<TSearchRec> FolderEntries(const std::string& folder) {
     std::vector<TSearchRec> entries;

@@ -88,13 +88,4 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path) {
     return !path.empty() && IsDelimiter(path.back()) ? path.substr(0, path.size() - 1) : path;
 }
 
-bool ForceDirectories(const std::string& path) {
-    if (DirectoryExists(path)) return true;
-    std::string dir = ExcludeTrailingPathDelimiter(path);
-    if (dir.empty()) return false;
-    std::string parent = ExtractFileDir(dir);
-    if (!parent.empty() && parent != dir && !ForceDirectories(parent)) return false;
-    return CreateDir(dir) || DirectoryExists(dir);
-}
-
 }  // namespace nb
