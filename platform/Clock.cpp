@@ -60,10 +60,4 @@ TDateParts DecodeDateTime(double dateTime) {
     return p;
 }
 
-double EncodeDateTime(const TDateParts& p) {
-    int64_t days = DaysFromCivil(p.Year, p.Month, p.Day);
-    int64_t secs = days * 86400 + int64_t{p.Hour} * 3600 + int64_t{p.Minute} * 60 + p.Second;
-    return static_cast<double>(kUnixEpochDays) + static_cast<double>(secs) / 86400.0;
-}
-
 }  // namespace nb

@@ -15,7 +15,6 @@ struct TDateParts {
     int Year, Month, Day, Hour, Minute, Second;
 };
 TDateParts DecodeDateTime(double dateTime);
-double EncodeDateTime(const TDateParts& parts);
 // Seconds since 1970-01-01 00:00 UTC of a UTC date and time (a server's MDTM, for instance).
 int64_t UnixSecondsOfUtc(const TDateParts& utc);
 

@@ -20,6 +20,7 @@ public:
         try {
             f_();
         } catch (...) {
+            // Already unwinding: a second exception would end the program, so this one is dropped.
         }
     }
     ScopeExit(const ScopeExit&) = delete;

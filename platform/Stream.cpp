@@ -34,22 +34,6 @@ void TStream::WriteBuffer(const void* buffer, int32_t count) {
     }
 }
 
-int64_t TStream::CopyFrom(TStream& source, int64_t count) {
-    if (count == 0) {
-        source.SetPosition(0);
-        count = source.Size();
-    }
-    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(count, 65536)));
-    int64_t done = 0;
-    while (done < count) {
-        auto n = static_cast<int32_t>(std::min<int64_t>(count - done, static_cast<int64_t>(chunk.size())));
-        source.ReadBuffer(chunk.data(), n);
-        WriteBuffer(chunk.data(), n);
-        done += n;
-    }
-    return done;
-}
-
 int32_t TMemoryStream::Read(void* buffer, int32_t count) {
     if (count <= 0 || position_ >= Size()) return 0;
     auto n = static_cast<int32_t>(std::min<int64_t>(count, Size() - position_));

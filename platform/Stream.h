@@ -30,8 +30,6 @@ public:
     // a short write EWriteError "Stream write error".
     void ReadBuffer(void* buffer, int32_t count);
     void WriteBuffer(const void* buffer, int32_t count);
-    // Copies count bytes from source (0: all of source from its start).
-    int64_t CopyFrom(TStream& source, int64_t count);
 };
 
 class TMemoryStream : public TStream {

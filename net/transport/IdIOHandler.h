@@ -37,7 +37,6 @@ public:
     // From now on every byte goes through a TLS session whose handshake runs here (bounded by
     // timeoutMs, 0: none); a transport that cannot carry one raises EIdTLSError.
     virtual void StartTLS(TIdTLSContext& context, const std::string& hostName, TIdTLSRole role, int32_t timeoutMs);
-    virtual bool TLSActive() const { return false; }
 };
 
 }  // namespace nb

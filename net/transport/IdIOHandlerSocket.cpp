@@ -110,8 +110,6 @@ void TIdIOHandlerSocket::StartTLS(TIdTLSContext& context, const std::string& hos
     rawIO_ = std::move(raw);
 }
 
-bool TIdIOHandlerSocket::TLSResumed() const { return tls_ && tls_->Resumed(); }
-
 void TIdIOHandlerSocket::SetSendDeadline(const TIdDeadline& deadline) {
     if (socketHandle_) socketHandle_->SetSendDeadline(deadline);
 }

@@ -30,9 +30,6 @@ public:
     int32_t SendMany(TIdSendChunk* chunks, int32_t count) override;
     void SetSendDeadline(const TIdDeadline& deadline) override;
     void StartTLS(TIdTLSContext& context, const std::string& hostName, TIdTLSRole role, int32_t timeoutMs) override;
-    bool TLSActive() const override { return tls_ != nullptr; }
-    // Whether the TLS session resumed an earlier one (false without TLS).
-    bool TLSResumed() const;
     // timeout -1 (or 0): a plain blocking connect; a positive timeout bounds the connect and
     // fails with socket error 10060 when it runs out.
     void ConnectTo(const std::string& host, int32_t port, const std::string& boundIP, int32_t boundPort,

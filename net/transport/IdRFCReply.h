@@ -17,7 +17,6 @@ public:
     // A non-empty text also sets NumericCode to its value (0 when it is not a number).
     void SetTextCode(const std::string& value);
     const std::vector<std::string>& Text() const { return text_; }
-    void SetText(const std::vector<std::string>& lines) { text_ = lines; }
 
     void Clear();
     void Assign(const TIdRFCReply& source);

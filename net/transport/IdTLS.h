@@ -85,7 +85,6 @@ public:
     // Tells the peer the session ends (close_notify); never waits for its answer. Skipped once
     // the connection failed.
     void Shutdown();
-    bool Resumed() const;
 
     struct Impl;
 

@@ -236,6 +236,4 @@ void TIdTLSSession::Shutdown() {
     ERR_clear_error();
 }
 
-bool TIdTLSSession::Resumed() const { return SSL_session_reused(impl_->ssl.get()) == 1; }
-
 }  // namespace nb

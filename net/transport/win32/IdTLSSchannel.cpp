@@ -458,10 +458,4 @@ void TIdTLSSession::Shutdown() {
     }
 }
 
-bool TIdTLSSession::Resumed() const {
-    SecPkgContext_SessionInfo info{};
-    if (QueryContextAttributesW(&impl_->ctx, SECPKG_ATTR_SESSION_INFO, &info) != SEC_E_OK) return false;
-    return (info.dwFlags & SSL_SESSION_RECONNECT) != 0;
-}
-
 }  // namespace nb
