@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Format.h"
+#include "platform/Path.h"
 #include "platform/posix/Handles.h"
 
 namespace nb {
