@@ -18,34 +18,24 @@ PasswordOptions TakePasswordOptions(ArgParser& args) {
     return options;
 }
 
-bool ResolvePassword(const PasswordOptions& options, const std::string& user, std::string& password,
-                     std::string& problem) {
-    if (options.HaveOption) {
-        password = options.Option;
-        return true;
-    }
-    if (auto fromEnvironment = EnvironmentValue("NESTBRIDGE_PASSWORD"); fromEnvironment && !fromEnvironment->empty()) {
-        password = *fromEnvironment;
-        return true;
-    }
+TResult<std::string> ResolvePassword(const PasswordOptions& options, const std::string& user) {
+    if (options.HaveOption) return options.Option;
+    if (auto fromEnvironment = EnvironmentValue("NESTBRIDGE_PASSWORD"); fromEnvironment && !fromEnvironment->empty())
+        return *fromEnvironment;
     if (options.HaveFile) {
         std::string text;
-        if (!ReadWholeFile(options.File, text)) {
-            problem = "cannot read the password file " + options.File;
-            return false;
-        }
+        if (!ReadWholeFile(options.File, text)) return Fail("cannot read the password file " + options.File);
         StripUtf8ByteOrderMark(text);
-        password = text.substr(0, text.find('\n'));
+        std::string password = text.substr(0, text.find('\n'));
         if (!password.empty() && password.back() == '\r') password.pop_back();
-        return true;
+        return password;
     }
     if (StdinIsTerminal()) {
-        if (ReadLineWithoutEcho("Password for " + user + ": ", password)) return true;
-        problem = "no password was entered";
-        return false;
+        std::string password;
+        if (ReadLineWithoutEcho("Password for " + user + ": ", password)) return password;
+        return Fail("no password was entered");
     }
-    problem = "a password is needed: --password, NESTBRIDGE_PASSWORD, --password-file or a terminal";
-    return false;
+    return Fail("a password is needed: --password, NESTBRIDGE_PASSWORD, --password-file or a terminal");
 }
 
 }  // namespace nb::cli

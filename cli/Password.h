@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/Command.h"
+#include "platform/Result.h"
 
 namespace nb::cli {
 
@@ -16,9 +17,8 @@ PasswordOptions TakePasswordOptions(ArgParser& args);
 
 // The password is --password, else the environment variable NESTBRIDGE_PASSWORD (when not
 // empty), else the first line of --password-file, else asked for without echo when standard
-// input is a terminal. False with problem set (a usage error) when none gives one.
-bool ResolvePassword(const PasswordOptions& options, const std::string& user, std::string& password,
-                     std::string& problem);
+// input is a terminal. A failure (a usage error) when none gives one.
+TResult<std::string> ResolvePassword(const PasswordOptions& options, const std::string& user);
 
 extern const char* const kPasswordUsage;  // the options' lines for the usage texts
 

@@ -89,9 +89,11 @@ int RunFtp(const Command& self, const std::vector<std::string>& rawArgs) {
     if (operands == 0) return UsageError(self, "unknown operation " + op);
     if (rest.size() != operands + 1)
         return UsageError(self, op + " needs " + std::to_string(operands) + " argument(s)");
-    std::string problem;
-    if ((hasUser || passwordOptions.HaveOption) && !ResolvePassword(passwordOptions, user, password, problem))
-        return UsageError(self, problem);
+    if (hasUser || passwordOptions.HaveOption) {
+        auto resolved = ResolvePassword(passwordOptions, user);
+        if (!resolved) return UsageError(self, resolved.Failure().Reason);
+        password = std::move(resolved).Value();
+    }
 
     TIdFTP ftp;
     ftp.Host = host;

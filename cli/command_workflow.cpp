@@ -140,9 +140,11 @@ int RunWorkflow(const Command& command, const std::vector<std::string>& args, TP
     if (!rest.empty()) return UsageError(command, "unexpected argument " + rest.front());
     if (!haveUser) return UsageError(command, "--user is required");
     if (haveFolder && dataFolder.empty()) return UsageError(command, "--data-folder needs a folder");
-    std::string problem;
-    if (press != TPress::UndoDownload && !ResolvePassword(passwordOptions, user, password, problem))
-        return UsageError(command, problem);
+    if (press != TPress::UndoDownload) {
+        auto resolved = ResolvePassword(passwordOptions, user);
+        if (!resolved) return UsageError(command, resolved.Failure().Reason);
+        password = std::move(resolved).Value();
+    }
 
     TConsoleWindow window(quiet, yes);
     TForm1Environment environment;
