@@ -65,13 +65,10 @@ void WriteServiceSettings(const std::string& settingsFile, int ftpPort, int prob
                                 "\nProbeHost=127.0.0.1\nProbeTimeout=" + std::to_string(probeTimeoutMs) + "\n");
 }
 
-LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std::string& password) {
-    port_ = FreePort();
-    process_ = std::make_unique<ServerProcess>(std::vector<std::string>{
-        "/usr/bin/python3", HostPath(SourcePath("tests/app/lying_ftpd.py")), std::to_string(port_), user, password,
-        HostPath(home_.Path()), std::to_string(sizeBonus)});
-    running_ = process_->WaitForPort(port_);
-}
+LyingFtpServer::LyingFtpServer(int sizeBonus, const std::string& user, const std::string& password)
+    : server_(
+          PythonScript("tests/app/lying_ftpd.py", {user, password, HostPath(home_.Path()), std::to_string(sizeBonus)}),
+          "lying_ftpd.py") {}
 
 LyingFtpServer::~LyingFtpServer() = default;
 

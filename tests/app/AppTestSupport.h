@@ -66,15 +66,13 @@ public:
     ~LyingFtpServer();
     LyingFtpServer(const LyingFtpServer&) = delete;
     LyingFtpServer& operator=(const LyingFtpServer&) = delete;
-    int Port() const { return port_; }
+    int Port() const { return server_.Port(); }
     const std::string& Home() const { return home_.Path(); }
-    bool Running() const { return running_; }
+    bool Running() const { return server_.Running(); }
 
 private:
     TempDir home_;
-    int port_ = 0;
-    std::unique_ptr<ServerProcess> process_;
-    bool running_ = false;
+    LocalServer server_;
 };
 
 }  // namespace nb::test

@@ -61,7 +61,8 @@ TEST_F(WorkflowCommandTest, UploadOnOneComputerDownloadOnTheOther) {
 
     // Home holds a table no press of its own recorded: without a terminal or --yes the question
     // is printed and answered no.
-    const std::vector<std::string> download{"download", "--user", "user", "--password", "secret", "--data-folder", home};
+    const std::vector<std::string> download{"download", "--user",        "user", "--password",
+                                            "secret",   "--data-folder", home};
     auto refused = Run(download);
     EXPECT_EQ(refused.ExitCode, 1);
     const std::vector<std::string> asked = SplitLines(refused.Stdout);
@@ -151,7 +152,8 @@ TEST_F(WorkflowCommandTest, FailuresExitOneWithTheWindowsMessages) {
 
     auto empty = Run({"upload", "--user", "user", "--password", "secret", "--data-folder", root / "data"});
     EXPECT_EQ(empty.ExitCode, 1);
-    EXPECT_EQ(empty.Stdout, "올릴 자료가 없습니다. 데이터 폴더(" + (root / "data") + ")에 가온장부 자료 파일이 없습니다.\n");
+    EXPECT_EQ(empty.Stdout,
+              "올릴 자료가 없습니다. 데이터 폴더(" + (root / "data") + ")에 가온장부 자료 파일이 없습니다.\n");
     WriteFile(root / "data/Sale.DB", "sales");
 
     auto login = Run({"upload", "--user", "user", "--password", "bad", "--data-folder", root / "data"});
@@ -161,7 +163,8 @@ TEST_F(WorkflowCommandTest, FailuresExitOneWithTheWindowsMessages) {
     // A failed download says so, and nothing claims the work was done.
     auto missing = Run({"download", "--user", "user", "--password", "secret", "--data-folder", root / "data", "--yes"});
     EXPECT_EQ(missing.ExitCode, 1);
-    EXPECT_EQ(missing.Stdout.substr(missing.Stdout.find('\n') + 1), "인터넷 사용가능\n서버 접속 완료\n파일을 받는 중...\n파일 받기에 실패하였습니다.\n서버 단절\n");
+    EXPECT_EQ(missing.Stdout.substr(missing.Stdout.find('\n') + 1),
+              "인터넷 사용가능\n서버 접속 완료\n파일을 받는 중...\n파일 받기에 실패하였습니다.\n서버 단절\n");
 
     auto noFolder = Run({"upload", "--user", "user", "--password", "secret"});
     EXPECT_EQ(noFolder.ExitCode, 1);
@@ -227,8 +230,7 @@ TEST_F(WorkflowCommandTest, NoRouteToTheProbeMeansNoInternet) {
 // A greeting without end, which anyone on the path can send before TLS: the press fails at the
 // connect with its usual text, the reason on stderr.
 TEST_F(WorkflowCommandTest, EndlessGreetingFailsTheConnect) {
-    const int port = FreePort();
-    ServerProcess server({"/usr/bin/python3", "-c", R"(
+    const char* endless = R"(
 import socket, sys
 s = socket.socket()
 s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -241,10 +243,14 @@ while True:
             c.sendall(b"220-" + b"x" * 76 + b"\r\n")
     except OSError:
         c.close()
-)",
-                          std::to_string(port)});
-    ASSERT_TRUE(server.WaitForPort(port));
-    WriteServiceSettings(Settings(), port);
+)";
+    LocalServer server(
+        [&](int port) {
+            return std::vector<std::string>{"/usr/bin/python3", "-c", endless, std::to_string(port)};
+        },
+        "the endless greeting");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    WriteServiceSettings(Settings(), server.Port());
     fs::create_directories(root / "data");
     WriteFile(root / "data/Sale.DB", "sales");
     auto r = Run({"upload", "--user", "user", "--password", "secret", "--data-folder", root / "data"});

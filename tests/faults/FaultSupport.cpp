@@ -11,24 +11,15 @@ namespace nb::test {
 
 namespace fs = std::filesystem;
 
-ScriptedFtpServer::ScriptedFtpServer(const std::string& fault, const std::string& archive) {
-    port_ = FreePort();
-    process_ = std::make_unique<ServerProcess>(
-        std::vector<std::string>{"/usr/bin/python3", HostPath(SourcePath("tests/faults/scripted_ftpd.py")),
-                                 std::to_string(port_), fault, HostPath(archive)});
-    // The script says "ready" once it listens; a probe connection would use up its one session.
-    running_ = process_->FirstLine() == "ready";
-}
+ScriptedFtpServer::ScriptedFtpServer(const std::string& fault, const std::string& archive)
+    : server_(PythonScript("tests/faults/scripted_ftpd.py", {fault, HostPath(archive)}), "scripted_ftpd.py") {}
 
 ScriptedFtpServer::~ScriptedFtpServer() = default;
 
-ThrottledFtpServer::ThrottledFtpServer(int bytesPerSecond) {
-    port_ = FreePort();
-    process_ = std::make_unique<ServerProcess>(std::vector<std::string>{
-        "/usr/bin/python3", HostPath(SourcePath("tests/faults/throttled_ftpd.py")), std::to_string(port_), "user",
-        "secret", HostPath(home_.Path()), std::to_string(bytesPerSecond)});
-    running_ = process_->WaitForPort(port_);
-}
+ThrottledFtpServer::ThrottledFtpServer(int bytesPerSecond)
+    : server_(PythonScript("tests/faults/throttled_ftpd.py",
+                           {"user", "secret", HostPath(home_.Path()), std::to_string(bytesPerSecond)}),
+              "throttled_ftpd.py") {}
 
 ThrottledFtpServer::~ThrottledFtpServer() = default;
 
@@ -108,14 +99,16 @@ CommandResult CliWorld::Cli(const std::vector<std::string>& args, const std::vec
 }
 
 CommandResult CliWorld::Download(const std::vector<std::string>& extraEnv) const {
-    return Cli({"download", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet", "--yes"},
-               extraEnv);
+    return Cli(
+        {"download", "--user", "user", "--password", "secret", "--data-folder", DataFolder(), "--quiet", "--yes"},
+        extraEnv);
 }
 
 std::unique_ptr<ChildProcess> CliWorld::StartUpload() const {
-    return std::make_unique<ChildProcess>(std::vector<std::string>{program_, "upload", "--user", "user", "--password",
-                                                                   "secret", "--data-folder", DataFolder(), "--quiet", "--yes"},
-                                          env);
+    return std::make_unique<ChildProcess>(
+        std::vector<std::string>{program_, "upload", "--user", "user", "--password", "secret", "--data-folder",
+                                 DataFolder(), "--quiet", "--yes"},
+        env);
 }
 
 CommandResult CliWorld::Upload(const std::vector<std::string>& extraEnv) const {

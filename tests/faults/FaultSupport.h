@@ -17,13 +17,11 @@ public:
     ~ScriptedFtpServer();
     ScriptedFtpServer(const ScriptedFtpServer&) = delete;
     ScriptedFtpServer& operator=(const ScriptedFtpServer&) = delete;
-    int Port() const { return port_; }
-    bool Running() const { return running_; }
+    int Port() const { return server_.Port(); }
+    bool Running() const { return server_.Running(); }
 
 private:
-    int port_ = 0;
-    std::unique_ptr<ServerProcess> process_;
-    bool running_ = false;
+    LocalServer server_;
 };
 
 // pyftpdlib whose data connections move at most bytesPerSecond each way.
@@ -33,15 +31,13 @@ public:
     ~ThrottledFtpServer();
     ThrottledFtpServer(const ThrottledFtpServer&) = delete;
     ThrottledFtpServer& operator=(const ThrottledFtpServer&) = delete;
-    int Port() const { return port_; }
+    int Port() const { return server_.Port(); }
     const std::string& Home() const { return home_.Path(); }
-    bool Running() const { return running_; }
+    bool Running() const { return server_.Running(); }
 
 private:
     TempDir home_;
-    int port_ = 0;
-    std::unique_ptr<ServerProcess> process_;
-    bool running_ = false;
+    LocalServer server_;
 };
 
 // A computer with nestbridge-cli: its own settings and registry, a data folder holding OldSet(),

@@ -100,44 +100,76 @@ bool ServerProcess::WaitForPort(int port, int seconds) {
     return false;
 }
 
-PyFtpServer::PyFtpServer(const std::string& user, const std::string& password) : user_(user), password_(password) {
-    for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
+LocalServer::LocalServer(const Command& command, const std::string& name, const std::string& missing) {
+    for (int attempt = 0; attempt < 3 && !process_; ++attempt) {
         port_ = FreePort();
-        // Debian's interpreter: another python3 earlier on PATH does not see Debian's modules.
-        process_ = std::make_unique<ServerProcess>(std::vector<std::string>{
-            "/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w", "-u", user_,
-            "-P", password_, "-d", HostPath(home_.Path())});
-        running_ = process_->WaitForPort(port_);
-        if (!running_) {
-            error_ = process_->Exited() ? "pyftpdlib exited (is python3-pyftpdlib installed?)"
-                                        : "pyftpdlib did not start listening";
-            process_.reset();
-        }
+        process_ = std::make_unique<ServerProcess>(command(port_));
+        if (process_->WaitForPort(port_)) return;
+        error_ = !process_->Exited() ? name + " did not start listening"
+                 : missing.empty()   ? name + " exited"
+                                     : name + " exited (" + missing + ")";
+        process_.reset();
     }
 }
 
+LocalServer::~LocalServer() = default;
+
+LocalServer::Command PythonScript(const std::string& script, std::vector<std::string> args) {
+    return [script, args](int port) {
+        std::vector<std::string> argv{"/usr/bin/python3", HostPath(SourcePath(script)), std::to_string(port)};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    };
+}
+
+namespace {
+
+LocalServer::Command PyFtpdCommand(const std::string& user, const std::string& password, const std::string& home) {
+    return [=](int port) {
+        return std::vector<std::string>{"/usr/bin/python3",
+                                        "-m",
+                                        "pyftpdlib",
+                                        "-i",
+                                        "127.0.0.1",
+                                        "-p",
+                                        std::to_string(port),
+                                        "-w",
+                                        "-u",
+                                        user,
+                                        "-P",
+                                        password,
+                                        "-d",
+                                        home};
+    };
+}
+
+}  // namespace
+
+PyFtpServer::PyFtpServer(const std::string& user, const std::string& password)
+    : user_(user), password_(password),
+      server_(PyFtpdCommand(user, password, HostPath(home_.Path())), "pyftpdlib", "is python3-pyftpdlib installed?") {}
+
 PyFtpServer::~PyFtpServer() = default;
 
-VsftpdServer::VsftpdServer(const std::string& extraConfig) {
-    fs::create_directories(Root());
-    fs::permissions(Root(), fs::perms(0755));
-    port_ = FreePort();
-    const std::string config = dir_ / "vsftpd.conf";
-    WriteFile(config, "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port_) +
-                          "\nbackground=NO\nrun_as_launching_user=YES\n"
-                          "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
-                          "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
-                          "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" +
-                          HostPath(Root()) + "\nsecure_chroot_dir=" + HostPath(dir_.Path()) +
-                          "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
-                          "seccomp_sandbox=NO\nxferlog_enable=NO\nlog_ftp_protocol=YES\ndual_log_enable=YES\n"
-                          "vsftpd_log_file=" +
-                          HostPath(LogFile()) + "\n" + extraConfig);
-    process_ = std::make_unique<ServerProcess>(std::vector<std::string>{"/usr/sbin/vsftpd", HostPath(config)});
-    if (process_->WaitForPort(port_)) return;
-    error_ = process_->Exited() ? "vsftpd exited (is vsftpd installed?)" : "vsftpd did not start listening";
-    process_.reset();
-}
+VsftpdServer::VsftpdServer(const std::string& extraConfig)
+    : server_(
+          [&](int port) {
+              fs::create_directories(Root());
+              fs::permissions(Root(), fs::perms(0755));
+              const std::string config = dir_ / "vsftpd.conf";
+              WriteFile(config, "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+                                    "\nbackground=NO\nrun_as_launching_user=YES\n"
+                                    "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\nwrite_enable=YES\n"
+                                    "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\nanon_other_write_enable=YES\n"
+                                    "anon_world_readable_only=NO\nanon_umask=022\nanon_root=" +
+                                    HostPath(Root()) + "\nsecure_chroot_dir=" + HostPath(dir_.Path()) +
+                                    "\nport_enable=YES\nconnect_from_port_20=NO\npasv_enable=YES\n"
+                                    "seccomp_sandbox=NO\nxferlog_enable=NO\nlog_ftp_protocol=YES\ndual_log_enable=YES\n"
+                                    "vsftpd_log_file=" +
+                                    HostPath(LogFile()) + "\n" + extraConfig);
+              return std::vector<std::string>{"/usr/sbin/vsftpd", HostPath(config)};
+          },
+          "vsftpd", "is vsftpd installed?") {}
 
 VsftpdServer::~VsftpdServer() = default;
 
@@ -160,22 +192,29 @@ PureFtpdServer::PureFtpdServer(const std::string& user, const std::string& passw
     fs::permissions(dir_.Path(), fs::perms(0755));
     CommandResult owner = RunCommand({"chown", "65534:65534", Home()});
     const std::string passwd = dir_ / "passwd", db = dir_ / "users.pdb";
-    CommandResult added = RunCommand({bin + "/bin/pure-pw", "useradd", user, "-u", "65534", "-g", "65534", "-d",
-                                      Home(), "-f", passwd},
-                                     {}, password + "\n" + password + "\n");
+    CommandResult added =
+        RunCommand({bin + "/bin/pure-pw", "useradd", user, "-u", "65534", "-g", "65534", "-d", Home(), "-f", passwd},
+                   {}, password + "\n" + password + "\n");
     CommandResult made = RunCommand({bin + "/bin/pure-pw", "mkdb", db, "-f", passwd});
     if (owner.ExitCode != 0 || added.ExitCode != 0 || made.ExitCode != 0) {
         error_ = "cannot make pure-ftpd's account: " + owner.Stderr + added.Stderr + made.Stderr;
         return;
     }
-    port_ = FreePort();
-    std::vector<std::string> argv{bin + "/sbin/pure-ftpd", "-S", "127.0.0.1," + std::to_string(port_),
-                                  "-l",                    "puredb:" + db, "-E", "-H", "-O", "clf:" + TransferLog()};
-    argv.insert(argv.end(), extraOptions.begin(), extraOptions.end());
-    process_ = std::make_unique<ServerProcess>(argv);
-    if (process_->WaitForPort(port_)) return;
-    error_ = "pure-ftpd did not start listening";
-    process_.reset();
+    server_ = std::make_unique<LocalServer>(
+        [&](int port) {
+            std::vector<std::string> argv{bin + "/sbin/pure-ftpd",
+                                          "-S",
+                                          "127.0.0.1," + std::to_string(port),
+                                          "-l",
+                                          "puredb:" + db,
+                                          "-E",
+                                          "-H",
+                                          "-O",
+                                          "clf:" + TransferLog()};
+            argv.insert(argv.end(), extraOptions.begin(), extraOptions.end());
+            return argv;
+        },
+        "pure-ftpd");
 }
 
 PureFtpdServer::~PureFtpdServer() = default;

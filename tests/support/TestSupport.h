@@ -3,6 +3,7 @@
 // FTP server (pyftpdlib on 127.0.0.1).
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +186,32 @@ private:
     bool started_ = false;
 };
 
+// The one way the tests start a server program of the build machine (a Python script, vsftpd,
+// pure-ftpd): command(port) is its command line for a free port of 127.0.0.1, and it is up once
+// that port accepts. Three ports are tried, should another program take one first. name and, for
+// a program that exits at once, missing (what may not be installed) make Error().
+class LocalServer {
+public:
+    using Command = std::function<std::vector<std::string>(int port)>;
+    LocalServer(const Command& command, const std::string& name, const std::string& missing = "");
+    ~LocalServer();
+    LocalServer(const LocalServer&) = delete;
+    LocalServer& operator=(const LocalServer&) = delete;
+
+    int Port() const { return port_; }
+    bool Running() const { return process_ != nullptr; }
+    const std::string& Error() const { return error_; }
+
+private:
+    int port_ = 0;
+    std::string error_;
+    std::unique_ptr<ServerProcess> process_;
+};
+
+// Debian's python3 (another one earlier on PATH does not see Debian's modules) running script, a
+// path below the source tree, with the port and then args as its arguments.
+LocalServer::Command PythonScript(const std::string& script, std::vector<std::string> args);
+
 // pyftpdlib serving a temporary home for one user, on 127.0.0.1 and a free port.
 class PyFtpServer {
 public:
@@ -193,20 +220,18 @@ public:
     PyFtpServer(const PyFtpServer&) = delete;
     PyFtpServer& operator=(const PyFtpServer&) = delete;
 
-    int Port() const { return port_; }
+    int Port() const { return server_.Port(); }
     const std::string& Home() const { return home_.Path(); }
     const std::string& User() const { return user_; }
     const std::string& Password() const { return password_; }
     // False (with the reason in Error()) when the server could not be started.
-    bool Running() const { return running_; }
-    const std::string& Error() const { return error_; }
+    bool Running() const { return server_.Running(); }
+    const std::string& Error() const { return server_.Error(); }
 
 private:
     TempDir home_;
-    std::string user_, password_, error_;
-    int port_ = 0;
-    std::unique_ptr<ServerProcess> process_;
-    bool running_ = false;
+    std::string user_, password_;
+    LocalServer server_;
 };
 
 // vsftpd in the foreground, unprivileged, on 127.0.0.1 and a free port: anonymous login with
@@ -219,17 +244,15 @@ public:
     VsftpdServer(const VsftpdServer&) = delete;
     VsftpdServer& operator=(const VsftpdServer&) = delete;
 
-    int Port() const { return port_; }
+    int Port() const { return server_.Port(); }
     std::string Root() const { return dir_ / "root"; }
     std::string LogFile() const { return dir_ / "vsftpd.log"; }
-    bool Running() const { return process_ != nullptr; }
-    const std::string& Error() const { return error_; }
+    bool Running() const { return server_.Running(); }
+    const std::string& Error() const { return server_.Error(); }
 
 private:
     TempDir dir_;
-    std::string error_;
-    int port_ = 0;
-    std::unique_ptr<ServerProcess> process_;
+    LocalServer server_;
 };
 
 // pure-ftpd in the foreground on 127.0.0.1 and a free port, one virtual user with its home in
@@ -242,17 +265,16 @@ public:
     PureFtpdServer(const PureFtpdServer&) = delete;
     PureFtpdServer& operator=(const PureFtpdServer&) = delete;
 
-    int Port() const { return port_; }
+    int Port() const { return server_ ? server_->Port() : 0; }
     std::string Home() const { return dir_ / "home"; }
     std::string TransferLog() const { return dir_ / "transfers.log"; }
-    bool Running() const { return process_ != nullptr; }
-    const std::string& Error() const { return error_; }
+    bool Running() const { return server_ && server_->Running(); }
+    const std::string& Error() const { return server_ ? server_->Error() : error_; }
 
 private:
     TempDir dir_;
-    std::string error_;
-    int port_ = 0;
-    std::unique_ptr<ServerProcess> process_;
+    std::string error_;  // why the server was not started
+    std::unique_ptr<LocalServer> server_;
 };
 
 }  // namespace nb::test

@@ -35,34 +35,29 @@ TlsPyFtpServer::TlsPyFtpServer(const std::string& cert, bool plain, int authDela
         error_ = TestCertificates::Error();
         return;
     }
-    for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
-        port_ = FreePort();
-        std::vector<std::string> argv{"/usr/bin/python3",
-                                      HostPath(SourcePath("tests/net/ftp/tls_ftpd.py")),
-                                      "--port",
-                                      std::to_string(port_),
-                                      "--home",
-                                      HostPath(home_.Path()),
-                                      "--user",
-                                      User(),
-                                      "--password",
-                                      Password(),
-                                      "--log",
-                                      HostPath(log_),
-                                      "--cert",
-                                      HostPath(certs->Cert(cert)),
-                                      "--key",
-                                      HostPath(certs->Key(cert))};
-        if (plain) argv.push_back("--plain");
-        if (authDelayMs > 0) argv.insert(argv.end(), {"--auth-delay", std::to_string(authDelayMs / 1000.0)});
-        process_ = std::make_unique<ServerProcess>(argv);
-        running_ = process_->WaitForPort(port_);
-        if (!running_) {
-            error_ = process_->Exited() ? "tls_ftpd.py exited (are python3-pyftpdlib and python3-openssl installed?)"
-                                        : "tls_ftpd.py did not start listening";
-            process_.reset();
-        }
-    }
+    server_ = std::make_unique<LocalServer>(
+        [&](int port) {
+            std::vector<std::string> argv{"/usr/bin/python3",
+                                          HostPath(SourcePath("tests/net/ftp/tls_ftpd.py")),
+                                          "--port",
+                                          std::to_string(port),
+                                          "--home",
+                                          HostPath(home_.Path()),
+                                          "--user",
+                                          User(),
+                                          "--password",
+                                          Password(),
+                                          "--log",
+                                          HostPath(log_),
+                                          "--cert",
+                                          HostPath(certs->Cert(cert)),
+                                          "--key",
+                                          HostPath(certs->Key(cert))};
+            if (plain) argv.push_back("--plain");
+            if (authDelayMs > 0) argv.insert(argv.end(), {"--auth-delay", std::to_string(authDelayMs / 1000.0)});
+            return argv;
+        },
+        "tls_ftpd.py", "are python3-pyftpdlib and python3-openssl installed?");
 }
 
 TlsPyFtpServer::~TlsPyFtpServer() = default;

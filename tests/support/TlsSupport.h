@@ -33,21 +33,19 @@ public:
     TlsPyFtpServer(const TlsPyFtpServer&) = delete;
     TlsPyFtpServer& operator=(const TlsPyFtpServer&) = delete;
 
-    int Port() const { return port_; }
+    int Port() const { return server_ ? server_->Port() : 0; }
     const std::string& Home() const { return home_.Path(); }
     std::string User() const { return "user"; }
     std::string Password() const { return "pw-7Rq2-secret"; }
-    bool Running() const { return running_; }
-    const std::string& Error() const { return error_; }
+    bool Running() const { return server_ && server_->Running(); }
+    const std::string& Error() const { return server_ ? server_->Error() : error_; }
     // The commands received so far, one a line.
     std::string Commands() const { return ReadFile(log_); }
 
 private:
     TempDir home_, logDir_;
-    std::string log_, error_;
-    int port_ = 0;
-    std::unique_ptr<ServerProcess> process_;
-    bool running_ = false;
+    std::string log_, error_;  // error_: why the server was not started
+    std::unique_ptr<LocalServer> server_;
 };
 
 // vsftpd's configuration lines for TLS on control and data; with requireReuse, data

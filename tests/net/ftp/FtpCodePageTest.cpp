@@ -34,13 +34,13 @@ protected:
     void SetUp() override {
         // The code page this system sends in, named as Python names it.
         const std::string encoding = ToSystemCodePage(kUser) == kUser ? "utf8" : "cp949";
-        port_ = test::FreePort();
-        server_ = std::make_unique<test::ServerProcess>(std::vector<std::string>{
-            "/usr/bin/python3", test::HostPath(test::SourcePath("tests/net/ftp/encoded_ftpd.py")),
-            std::to_string(port_), Hex(kUser), Hex(kPassword), test::HostPath(home_.Path()), encoding});
-        if (!server_->WaitForPort(port_)) GTEST_SKIP() << "pyftpdlib did not start (is python3-pyftpdlib installed?)";
+        server_ = std::make_unique<test::LocalServer>(
+            test::PythonScript("tests/net/ftp/encoded_ftpd.py",
+                               {Hex(kUser), Hex(kPassword), test::HostPath(home_.Path()), encoding}),
+            "encoded_ftpd.py", "is python3-pyftpdlib installed?");
+        if (!server_->Running()) GTEST_SKIP() << server_->Error();
         ftp_.Host = "127.0.0.1";
-        ftp_.Port = port_;
+        ftp_.Port = server_->Port();
         ftp_.Username = kUser;
         ftp_.Password = kPassword;
         ftp_.Connect(true, -1);
@@ -49,8 +49,7 @@ protected:
     std::string Remote(const std::string& name) { return home_ / name; }
 
     test::TempDir home_, local_;
-    int port_ = 0;
-    std::unique_ptr<test::ServerProcess> server_;
+    std::unique_ptr<test::LocalServer> server_;
     TIdFTP ftp_;
 };
 
