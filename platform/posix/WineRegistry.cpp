@@ -204,7 +204,7 @@ std::string MapWindowsPath(const std::string& prefix, const std::string& windows
     if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
         !((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') || (windowsPath[0] >= 'a' && windowsPath[0] <= 'z')))
         return {};
-    std::string path = JoinPath(JoinPath(prefix, "dosdevices"), LowerAscii(windowsPath[0]) + ":");
+    std::string path = JoinPath(JoinPath(prefix, "dosdevices"), std::string(1, LowerAscii(windowsPath[0])) + ":");
     bool found = true;  // once a component is missing, the rest are taken as written
     size_t pos = 2;
     while (pos <= windowsPath.size()) {
