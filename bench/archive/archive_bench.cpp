@@ -3,6 +3,8 @@
 // Or, to compare the builds of two systems on the same files (scripts/bench-windows.sh):
 //   archive_bench --make-corpus DIR [--size-mib N]       writes the corpus into DIR
 //   archive_bench --corpus DIR --work DIR [--runs N]     create and restore only, on DIR's files
+// Or each block codec backend alone, on 16 KiB pieces of both data sets, by level:
+//   archive_bench --codecs [--size-mib N]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,7 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "backup/ArchiveFormat.h"
 #include "backup/backup.h"
+#include "backup/codec/CodecBackend.h"
+#include "bench/shopdata/ShopBooks.h"
 
 namespace fs = std::filesystem;
 
@@ -127,10 +132,84 @@ int CompareOnCorpus(const fs::path& corpus, const fs::path& work, int runs) {
     return 0;
 }
 
+std::vector<std::vector<uint8_t>> Pieces(const std::vector<std::string>& files) {
+    std::vector<std::vector<uint8_t>> pieces;
+    for (const auto& f : files) {
+        std::ifstream in(f, std::ios::binary);
+        for (;;) {
+            std::vector<uint8_t> piece(nb::archive::kPieceSize);
+            in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+            if (in.gcount() <= 0) break;
+            piece.resize(static_cast<size_t>(in.gcount()));
+            pieces.push_back(std::move(piece));
+        }
+    }
+    return pieces;
+}
+
+// One thread, one backend: deflate MiB/s and packed size beside zlib's at each level, and
+// inflate MiB/s of zlib's level-1 blocks.
+void MeasureCodecs(const std::string& label, const std::vector<std::string>& files) {
+    using namespace nb::archive;
+    auto pieces = Pieces(files);
+    double total = 0;
+    for (const auto& p : pieces) total += static_cast<double>(p.size());
+    std::vector<uint8_t> out(kPieceSize);
+    auto zlib = MakeZlibBackend();
+    std::vector<std::vector<uint8_t>> streams;  // zlib level 1, the inflaters' input
+    double inflated = 0;
+    for (const auto& p : pieces) {
+        int32_t size = 0;
+        if (zlib->Deflate(p.data(), static_cast<int32_t>(p.size()), out.data(), 1, size) == Packed::Compressed) {
+            streams.emplace_back(out.begin(), out.begin() + size);
+            inflated += static_cast<double>(p.size());
+        }
+    }
+    std::printf("%s: %.1f MiB in %zu pieces of 16 KiB\n", label.c_str(), total / kMiB, pieces.size());
+    double zlibPacked[10] = {};
+    for (const auto& backend : AvailableBackends()) {
+        auto codec = backend.Make();
+        for (int level : {1, 6, 9}) {
+            double packed = 0;
+            double seconds = BestSeconds(
+                2, [] {},
+                [&] {
+                    packed = 0;
+                    for (const auto& p : pieces) {
+                        int32_t size = 0;
+                        auto r = codec->Deflate(p.data(), static_cast<int32_t>(p.size()), out.data(), level, size);
+                        packed += r == Packed::Compressed ? size : static_cast<double>(p.size());
+                    }
+                });
+            if (backend.Name == "zlib") zlibPacked[level] = packed;
+            std::printf("  %-10s deflate level %d %7.1f MiB/s  packed %5.1f%% of zlib's\n", backend.Name.c_str(), level,
+                        total / kMiB / seconds, 100.0 * packed / zlibPacked[level]);
+        }
+        double seconds = BestSeconds(
+            2, [] {},
+            [&] {
+                for (const auto& s : streams) {
+                    int32_t produced = 0;
+                    if (!codec->Inflate(s.data(), static_cast<int32_t>(s.size()), out.data(), produced)) std::exit(1);
+                }
+            });
+        std::printf("  %-10s inflate         %7.1f MiB/s (of output)\n", backend.Name.c_str(),
+                    inflated / kMiB / seconds);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--rss-child") return RssChild(argv[2], argv[3]);
+    if (argc >= 2 && std::string(argv[1]) == "--codecs") {
+        size_t mib = argc == 4 ? std::stoul(argv[3]) : 64;
+        fs::path work = fs::temp_directory_path() / ("archive_bench." + std::to_string(std::random_device{}()));
+        MeasureCodecs("records and incompressible bytes", MakeCorpus(work / "corpus", mib));
+        MeasureCodecs("shop's books", nb::bench::MakeShopBooks((work / "shop").string(), mib * 1024 * 1024));
+        fs::remove_all(work);
+        return 0;
+    }
     size_t corpusMiB = 64, bigMiB = 300;
     int runs = 3;
     std::string makeCorpus, corpus, workDir;
