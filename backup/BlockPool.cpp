@@ -12,18 +12,16 @@ unsigned MachineThreads() { return std::max(1u, std::thread::hardware_concurrenc
 }  // namespace
 
 BlockPool::BlockPool(unsigned threads) : threads_(threads == 0 ? MachineThreads() : threads) {
-    // Two blocks per thread keep every thread busy while the calling thread takes results.
-    size_t window = threads_ == 1 ? 1 : 2 * static_cast<size_t>(threads_);
+    // Four blocks per thread keep every thread busy while the calling thread takes results.
+    size_t window = threads_ == 1 ? 1 : 4 * static_cast<size_t>(threads_);
     jobs_.resize(window);
     for (auto& job : jobs_) {
         job.In.resize(kPieceSize);
         job.Out.resize(kPieceSize);
     }
     states_.assign(window, State::Free);
-    if (threads_ == 1) {
-        inline_ = std::make_unique<BlockCodec>();
-        return;
-    }
+    inline_ = std::make_unique<BlockCodec>();
+    if (threads_ == 1) return;
     for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
 }
 
@@ -71,7 +69,7 @@ BlockJob& BlockPool::Next() {
 void BlockPool::Submit() {
     size_t slot = (head_ + count_) % jobs_.size();
     ++count_;
-    if (inline_) {
+    if (workers_.empty()) {
         Do(jobs_[slot], *inline_);
         states_[slot] = State::Done;
         return;
@@ -85,9 +83,22 @@ void BlockPool::Submit() {
 }
 
 BlockJob& BlockPool::Front() {
-    if (!inline_) {
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return states_[head_] == State::Done; });
+    if (workers_.empty()) return jobs_[head_];
+    std::unique_lock lock(mutex_);
+    while (states_[head_] != State::Done) {
+        if (queue_.empty()) {
+            done_.wait(lock);
+            continue;
+        }
+        // Rather than wait for a thread that may not run soon, the calling thread does the
+        // oldest job that none has begun (the front's own, if so).
+        size_t slot = queue_.front();
+        queue_.pop_front();
+        states_[slot] = State::Running;
+        lock.unlock();
+        Do(jobs_[slot], *inline_);
+        lock.lock();
+        states_[slot] = State::Done;
     }
     return jobs_[head_];
 }

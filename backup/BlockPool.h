@@ -2,7 +2,8 @@
 // Blocks packed and unpacked on every core while the calling thread reads, writes and reports:
 // jobs are handed in and taken back in the same order, with at most Window() of them out at
 // once, so memory stays bounded whatever the file's size. With one thread the work is done in
-// Submit, on the calling thread, as if there were no pool.
+// Submit, on the calling thread, as if there were no pool; with more, the calling thread works
+// on jobs no thread has begun while the oldest is not done.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -65,7 +66,7 @@ private:
     std::mutex mutex_;
     std::condition_variable work_, done_;
     bool stop_ = false;
-    std::unique_ptr<BlockCodec> inline_;  // the codec of a pool of one thread
+    std::unique_ptr<BlockCodec> inline_;  // the calling thread's, for the jobs it does itself
     std::vector<std::jthread> workers_;   // last: joined before the rest goes
 };
 
