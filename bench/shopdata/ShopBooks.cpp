@@ -110,8 +110,10 @@ void WriteMemo(const std::string& path, uint64_t bytes, Writer& w) {
 std::vector<std::string> MakeShopBooks(const std::string& folder, uint64_t bytes, uint32_t seed) {
     namespace fs = std::filesystem;
     fs::create_directories(folder);
-    static const char* const kTables[] = {"Sales",   "Purchase", "Stock",   "Invoice", "Customer", "Supplier",
-                                          "Account", "Ledger",   "Payment", "Receipt", "Item",     "TaxBill"};
+    // Names the accounting program's tables carry, so that the presses take them.
+    static const char* const kTables[] = {"SaleItem", "Sale",       "PurchaseItem",   "Purchase",
+                                          "Item",     "InOut",      "TaxBill",        "ReceivePay",
+                                          "Payment",  "StockValue", "InventoryTrack", "Employee"};
     Writer w{std::mt19937(seed)};
     std::vector<std::string> files;
     uint32_t id = 1;
