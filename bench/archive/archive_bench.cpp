@@ -5,7 +5,8 @@
 // tar (what writing the files alone costs), on the mixed corpus and on a shop's books.
 // Or, to compare the builds of two systems on the same files (scripts/bench-windows.sh):
 //   archive_bench --make-corpus DIR [--size-mib N]       writes the corpus into DIR
-//   archive_bench --corpus DIR --work DIR [--runs N]     create and restore only, on DIR's files
+//   archive_bench --corpus DIR --work DIR [--runs N] [--threads N]   create and restore only, on DIR's
+//                                                    files, with N threads (0: the machine's)
 // Or each block codec backend alone, on 16 KiB pieces of both data sets, by level:
 //   archive_bench --codecs [--size-mib N]
 #include <algorithm>
@@ -109,13 +110,14 @@ std::vector<std::string> MakeCorpus(const fs::path& folder, size_t corpusMiB) {
 
 // Create and restore alone on a given corpus, so that builds for two systems can be compared on
 // the same files: one line each, "create|restore MIB_PER_SECOND".
-int CompareOnCorpus(const fs::path& corpus, const fs::path& work, int runs) {
+int CompareOnCorpus(const fs::path& corpus, const fs::path& work, int runs, unsigned threads) {
     double total = 0;
     for (const auto& entry : fs::directory_iterator(corpus))
         if (entry.is_regular_file()) total += static_cast<double>(entry.file_size());
     fs::create_directories(work);
     const std::string archivePath = (work / "bench.bck").string(), restoreDir = (work / "restored").string();
     nb::TBackupFile archive;
+    archive.Threads = threads;
     double create = BestSeconds(
         runs, [&] { fs::remove(archivePath); },
         [&] {
@@ -283,6 +285,7 @@ int main(int argc, char** argv) {
     }
     size_t corpusMiB = 64, shopMiB = 64, bigMiB = 300;
     int runs = 3;
+    unsigned threads = 0;
     std::string makeCorpus, corpus, workDir;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -290,6 +293,7 @@ int main(int argc, char** argv) {
         if (option == "--big-mib") bigMiB = std::stoul(argv[i + 1]);
         if (option == "--shop-mib") shopMiB = std::stoul(argv[i + 1]);
         if (option == "--runs") runs = std::stoi(argv[i + 1]);
+        if (option == "--threads") threads = static_cast<unsigned>(std::stoul(argv[i + 1]));
         if (option == "--make-corpus") makeCorpus = argv[i + 1];
         if (option == "--corpus") corpus = argv[i + 1];
         if (option == "--work") workDir = argv[i + 1];
@@ -300,7 +304,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "--corpus needs --work\n");
             return 2;
         }
-        return CompareOnCorpus(corpus, workDir, runs);
+        return CompareOnCorpus(corpus, workDir, runs, threads);
     }
     fs::path work = fs::temp_directory_path() / ("archive_bench." + std::to_string(std::random_device{}()));
     CompareOnData("mixed corpus (3/4 records, 1/4 incompressible)", MakeCorpus(work / "corpus", corpusMiB), work, runs);
