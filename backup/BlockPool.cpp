@@ -45,7 +45,9 @@ void BlockPool::Work() {
     BlockCodec codec;  // each thread its own: a codec's state serves one block at a time
     std::unique_lock lock(mutex_);
     for (;;) {
+        ++idle_;
         work_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+        --idle_;
         if (stop_) return;
         size_t slot = queue_.front();
         queue_.pop_front();
@@ -54,7 +56,7 @@ void BlockPool::Work() {
         Do(jobs_[slot], codec);
         lock.lock();
         states_[slot] = State::Done;
-        done_.notify_all();
+        if (waiting_) done_.notify_all();
     }
 }
 
@@ -74,12 +76,14 @@ void BlockPool::Submit() {
         states_[slot] = State::Done;
         return;
     }
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         states_[slot] = State::Queued;
         queue_.push_back(slot);
+        wake = idle_ > 0;  // a busy thread takes the job when it is done with its own
     }
-    work_.notify_one();
+    if (wake) work_.notify_one();
 }
 
 BlockJob& BlockPool::Front() {
@@ -87,7 +91,9 @@ BlockJob& BlockPool::Front() {
     std::unique_lock lock(mutex_);
     while (states_[head_] != State::Done) {
         if (queue_.empty()) {
+            waiting_ = true;
             done_.wait(lock);
+            waiting_ = false;
             continue;
         }
         // Rather than wait for a thread that may not run soon, the calling thread does the

@@ -66,6 +66,8 @@ private:
     std::mutex mutex_;
     std::condition_variable work_, done_;
     bool stop_ = false;
+    unsigned idle_ = 0;                   // threads waiting for work: only then is one woken
+    bool waiting_ = false;                // the calling thread waits for a job: only then is it woken
     std::unique_ptr<BlockCodec> inline_;  // the calling thread's, for the jobs it does itself
     std::vector<std::jthread> workers_;   // last: joined before the rest goes
 };
