@@ -80,6 +80,9 @@ TEST_F(PoolTest, ArchiveAndEventsAreTheSameWhateverThePoolSize) {
             ASSERT_TRUE(archive.Backup({source + "/*.*"}, path));
             EXPECT_TRUE(events.OnCaller);
             auto volumes = Volumes(path);
+            // The file list's stamp is its temporary file's time, which differs from run to run.
+            constexpr size_t kListStamp = 12 + 4 + 9;  // after the header and the name record
+            volumes.front().replace(kListStamp, 4, 4, '\0');
             EXPECT_EQ(volumes.size() > 2, maxSize != 0);
 
             std::string target = dir / ("r" + std::to_string(threads) + "m" + std::to_string(maxSize));
