@@ -2,7 +2,8 @@
 # The upload and download presses beside `tar | pigz -1 | curl -T` and `curl | pigz -d | tar -x`,
 # same data, same run, against pyftpdlib in a network namespace of its own whose loopback is
 # shaped by tc tbf (MTU 1500) to each rate. Needs root (ip netns, tc), pigz, curl, pyftpdlib.
-#   bench/press/press.sh [--build DIR] [--mib N] [--rates "100mbit 1gbit"]
+#   bench/press/press.sh [--build DIR] [--cli FILE] [--mib N] [--rates "100mbit 1gbit"]
+# (--cli: another build's nestbridge-cli, to compare builds on the same data.)
 # Prints each run's seconds, the ratio press / pipeline, and each line of the press's output with
 # its time since the start, so that every step's share (probe, login, pack, transfer, verify,
 # restore, swap) shows.
@@ -11,15 +12,17 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build
 mib=213
 rates="100mbit 1gbit"
+cli=
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
+    --cli) cli=$2; shift 2 ;;
     --mib) mib=$2; shift 2 ;;
     --rates) rates=$2; shift 2 ;;
-    *) echo "usage: press.sh [--build DIR] [--mib N] [--rates \"100mbit 1gbit\"]" >&2; exit 2 ;;
+    *) echo "usage: press.sh [--build DIR] [--cli FILE] [--mib N] [--rates \"100mbit 1gbit\"]" >&2; exit 2 ;;
   esac
 done
-cli=$build/cli/nestbridge-cli
+cli=${cli:-$build/cli/nestbridge-cli}
 maker=$build/bench/shopdata/make_shop_books
 for tool in pigz curl tar ip tc; do
   command -v $tool >/dev/null || { echo "press.sh: $tool is not installed (scripts/install-deps.sh --bench)" >&2; exit 1; }
