@@ -166,10 +166,12 @@ bool ArchiveCursor::NextBlock(RawBlock& block) {
     return true;
 }
 
-void ArchiveCursor::ReadBlock(RawBlock& block) {
+void ArchiveCursor::ReadBlock(RawBlock& block) { ReadBlock(block, input_.data()); }
+
+void ArchiveCursor::ReadBlock(RawBlock& block, uint8_t* into) {
     unread_ = 0;
-    Read(input_.data(), static_cast<size_t>(block.Size), "block");
-    block.Data = input_.data();
+    Read(into, static_cast<size_t>(block.Size), "block");
+    block.Data = into;
 }
 
 void ArchiveCursor::SkipBlock() {

@@ -94,6 +94,8 @@ public:
     // call) or passed over with SkipBlock; left alone, the next call passes over them.
     bool NextBlock(RawBlock& block);
     void ReadBlock(RawBlock& block);
+    // The same into a buffer of 16384 bytes of the caller's, where Data then points.
+    void ReadBlock(RawBlock& block, uint8_t* into);
     void SkipBlock();
 
     // The place of the field read last, or of an offset, in the volume being read.

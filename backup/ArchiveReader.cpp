@@ -11,7 +11,7 @@ namespace nb {
 
 using namespace archive;
 
-ArchiveReader::ArchiveReader(TBackupFile& owner, TBackupRunState& run) : c_(owner), run_(run), output_(kPieceSize) {}
+ArchiveReader::ArchiveReader(TBackupFile& owner, TBackupRunState& run) : c_(owner), run_(run), pool_(owner.Threads) {}
 
 ArchiveReader::~ArchiveReader() = default;
 
@@ -139,27 +139,33 @@ void ArchiveReader::Continuation() {
 
 // One data section: written to the target with progress after every block, or passed over.
 void ArchiveReader::ReadFileData(TStream* target) {
-    RawBlock block;
+    if (!target) {
+        RawBlock block;
+        while (run_.Continue) {
+            bool more = cursor_.NextBlock(block);
+            if (more) cursor_.SkipBlock();
+            ServeMessageQueueOnce();
+            if (!more) break;
+        }
+        return;
+    }
+    SectionReadAhead blocks(cursor_, pool_);
     while (run_.Continue) {
-        bool more = cursor_.NextBlock(block);
+        RawBlock block;
+        DecodedBlock content;
+        bool more = blocks.Next(block, content);
         int32_t written = 0;
-        if (more && target) {
-            cursor_.ReadBlock(block);
-            DecodedBlock content = codec_.Decode(block, output_.data());
+        if (more) {
             target->WriteBuffer(content.Data, content.Size);
             written = content.Size;
             if (!content.Ok) {
                 run_.ErrorCode = beCompressionError;
                 run_.Continue = false;
             }
-        } else if (more) {
-            cursor_.SkipBlock();
         }
         ServeMessageQueueOnce();
-        if (target) {
-            run_.ProcessedSize = Add32(run_.ProcessedSize, written);
-            if (c_.OnProgress) c_.OnProgress(c_, run_.CurrentFile, run_.Percent(), run_.Continue);
-        }
+        run_.ProcessedSize = Add32(run_.ProcessedSize, written);
+        if (c_.OnProgress) c_.OnProgress(c_, run_.CurrentFile, run_.Percent(), run_.Continue);
         if (!more) break;
     }
 }

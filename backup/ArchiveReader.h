@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "backup/ArchiveCursor.h"
-#include "backup/BlockCodec.h"
+#include "backup/BlockPool.h"
 #include "backup/backup.h"
 
 namespace nb {
@@ -33,8 +33,7 @@ private:
     std::string targetFolder_;
     bool decision_ = true;
     archive::ArchiveCursor cursor_;
-    std::vector<uint8_t> output_;
-    archive::BlockCodec codec_;
+    archive::BlockPool pool_;
 };
 
 }  // namespace nb

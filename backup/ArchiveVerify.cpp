@@ -4,7 +4,7 @@
 
 #include "backup/ArchiveCursor.h"
 #include "backup/ArchiveFormat.h"
-#include "backup/BlockCodec.h"
+#include "backup/BlockPool.h"
 #include "backup/backup.h"
 #include "platform/Exception.h"
 
@@ -21,14 +21,13 @@ std::string TitleText(const ArchiveCursor& cursor) {
 }
 
 // Fills the listing as far as the archive is sound; answers what is wrong and where, if anything.
-std::optional<std::string> Walk(const std::string& path, ArchiveListing& listing) {
+std::optional<std::string> Walk(const std::string& path, ArchiveListing& listing, unsigned threads) {
     try {
         ArchiveCursor cursor;  // no OnNeedVolume: a missing volume is a fault of the archive
         cursor.OpenFile(path);
         cursor.ReadHeader(listing.TotalSize, listing.FileCount);
         listing.Title = TitleText(cursor);
-        BlockCodec codec;
-        std::vector<uint8_t> output(kPieceSize);
+        BlockPool pool(threads);
         for (;;) {
             ArchiveCursor::Step step = cursor.Next();
             if (step == ArchiveCursor::Step::End) return std::nullopt;
@@ -46,9 +45,9 @@ std::optional<std::string> Walk(const std::string& path, ArchiveListing& listing
             }
             int64_t bytes = 0;  // counted once the section is whole
             RawBlock block;
-            while (cursor.NextBlock(block)) {
-                cursor.ReadBlock(block);
-                DecodedBlock content = codec.Decode(block, output.data());
+            DecodedBlock content;
+            SectionReadAhead blocks(cursor, pool);
+            while (blocks.Next(block, content)) {
                 if (!content.Ok) return cursor.PlaceAt(block.Offset, BackupErrorText(beCompressionError)).Text();
                 bytes += content.Size;
             }
@@ -65,14 +64,14 @@ std::optional<std::string> Walk(const std::string& path, ArchiveListing& listing
 
 ArchiveListing ListArchive(const std::string& archivePath) {
     ArchiveListing listing;
-    if (auto problem = Walk(archivePath, listing)) throw Exception(*problem);
+    if (auto problem = Walk(archivePath, listing, 0)) throw Exception(*problem);
     return listing;
 }
 
-VerifyResult VerifyArchive(const std::string& archivePath) {
+VerifyResult VerifyArchive(const std::string& archivePath, unsigned threads) {
     VerifyResult result;
     ArchiveListing listing;
-    auto problem = Walk(archivePath, listing);
+    auto problem = Walk(archivePath, listing, threads);
     result.Ok = !problem;
     if (problem) result.Problem = *problem;
     result.Entries = static_cast<int32_t>(listing.Entries.size());

@@ -45,7 +45,7 @@ int32_t ReadPiece(TFileStream& source, uint8_t* buffer, int32_t want) {
 ArchiveWriter::ArchiveWriter(TBackupFile& owner, TBackupRunState& run, const std::string& archivePath)
     : c_(owner), run_(run), archivePath_(archivePath),
       excludedPath_(archivePath == kStreamPath ? std::string() : ExpandFileName(archivePath)),
-      toStream_(archivePath == kStreamPath), input_(kPieceSize), packed_(kPieceSize) {}
+      toStream_(archivePath == kStreamPath), pool_(owner.Threads) {}
 
 ArchiveWriter::~ArchiveWriter() = default;
 
@@ -224,6 +224,8 @@ void ArchiveWriter::StoreFile(size_t index) {
         out_->WriteInt32(stamp);
         int64_t remaining = source.Size();
         if (remaining < 0) throw EReadError("Cannot read the file's size");
+        pool_.Clear();
+        unread_ = remaining;
         if (run_.Continue) {
             do WriteFileData(source, remaining);
             while (remaining > 0 && run_.Continue);
@@ -236,33 +238,51 @@ void ArchiveWriter::StoreFile(size_t index) {
     }
 }
 
+// Reads pieces of the source while the pool has room; a read that fails is raised in its
+// piece's turn, once the pieces before it are written and reported.
+void ArchiveWriter::ReadAhead(TFileStream& source) {
+    while (unread_ > 0 && !pool_.Full()) {
+        BlockJob& job = pool_.Next();
+        try {
+            job.Count = ReadPiece(source, job.In.data(), static_cast<int32_t>(std::min<int64_t>(unread_, kPieceSize)));
+            // A file that shrank since it was measured cannot be stored whole.
+            if (job.Count <= 0) throw EReadError("Stream read error");
+            unread_ -= job.Count;
+            job.Kind = BlockJob::Work::Deflate;
+            job.ZlibLevel = kZlibLevels[c_.CompressionLevel & 3];
+        } catch (...) {
+            job.Fault = std::current_exception();
+            unread_ = 0;
+        }
+        pool_.Submit();
+    }
+}
+
 void ArchiveWriter::WriteFileData(TFileStream& source, int64_t& remaining) {
     try {
         out_->Write(kMarker, sizeof kMarker);
         run_.PackedSize = Add32(run_.PackedSize, 4);
         while (remaining > 0 && run_.Continue) {
             if (limited_ && blocksOnVolume_ > 0 && out_->Position() >= volumeLimit_) break;
-            int32_t count =
-                ReadPiece(source, input_.data(), static_cast<int32_t>(std::min<int64_t>(remaining, kPieceSize)));
-            // A file that shrank since it was measured cannot be stored whole.
-            if (count <= 0) throw EReadError("Stream read error");
+            ReadAhead(source);
+            BlockJob& job = pool_.Front();
+            if (job.Fault) std::rethrow_exception(job.Fault);
+            int32_t count = job.Count;
             remaining -= count;
             run_.ProcessedSize = Add32(run_.ProcessedSize, count);
-            int32_t packedSize = 0;
-            auto packed =
-                codec_.Deflate(input_.data(), count, packed_.data(), kZlibLevels[c_.CompressionLevel & 3], packedSize);
-            if (packed == BlockCodec::Packed::Failed) {
+            if (job.Result == Packed::Failed) {
                 run_.ErrorCode = beCompressionError;
                 run_.Continue = false;
             }
             if (run_.Continue) {
-                bool compressed = packed == BlockCodec::Packed::Compressed;
-                int32_t length = compressed ? packedSize : count;
+                bool compressed = job.Result == Packed::Compressed;
+                int32_t length = compressed ? job.PackedSize : count;
                 out_->WriteInt32(compressed ? length : -length);
-                out_->Write(compressed ? packed_.data() : input_.data(), static_cast<size_t>(length));
+                out_->Write(compressed ? job.Out.data() : job.In.data(), static_cast<size_t>(length));
                 run_.PackedSize = Add32(run_.PackedSize, static_cast<int64_t>(length) + 4);
                 ++blocksOnVolume_;
             }
+            pool_.Pop();
             ServeMessageQueueOnce();
             if (c_.OnProgress) c_.OnProgress(c_, run_.CurrentFile, run_.Percent(), run_.Continue);
         }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "backup/ArchiveIO.h"
-#include "backup/BlockCodec.h"
+#include "backup/BlockPool.h"
 #include "backup/backup.h"
 
 namespace nb {
@@ -29,6 +29,7 @@ private:
     void SaveFileIds(const std::string& fileIds);
     void StoreFile(size_t index);
     void WriteFileData(TFileStream& source, int64_t& remaining);
+    void ReadAhead(TFileStream& source);
     void OpenVolume();
     void CloseVolume();
 
@@ -47,8 +48,8 @@ private:
     bool listEntry_ = false;  // list_[0] is the file-ID list
     std::unique_ptr<TFileStream> volumeFile_;
     std::unique_ptr<archive::ArchiveOut> out_;
-    std::vector<uint8_t> input_, packed_;
-    archive::BlockCodec codec_;
+    int64_t unread_ = 0;  // bytes of the source file not yet handed to the pool
+    archive::BlockPool pool_;
 };
 
 }  // namespace nb

@@ -1,9 +1,11 @@
 #pragma once
-// One archive block through zlib: a fresh stream for every block, as the format demands, with
-// zlib's memory recycled between those streams so that a block costs no allocation.
+// One archive block packed or unpacked by the backend the system chose for that direction and
+// level (codec/): every block a whole, standard zlib stream, as the format demands.
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "backup/codec/CodecBackend.h"
 
 namespace nb::archive {
 
@@ -23,6 +25,7 @@ struct DecodedBlock {
     bool Ok = true;
 };
 
+// Not thread-safe: one per thread.
 class BlockCodec {
 public:
     BlockCodec();
@@ -30,19 +33,18 @@ public:
     BlockCodec(const BlockCodec&) = delete;
     BlockCodec& operator=(const BlockCodec&) = delete;
 
-    enum class Packed { Compressed, Stored, Failed };
-    // Compresses count bytes (at most 16384) into out (16384 bytes); packedSize is zlib's total output.
+    using Packed = archive::Packed;
+    // Compresses count bytes (at most 16384) into out (16384 bytes); packedSize is the stream's length.
     Packed Deflate(const uint8_t* in, int32_t count, uint8_t* out, int zlibLevel, int32_t& packedSize);
     // Inflates one block into out (16384 bytes); produced is zlib's total output, also on failure.
-    // False when zlib fails, the stream is incomplete or would not fit in 16384 bytes, or bytes follow its end.
+    // False when the stream is bad or incomplete, would not fit in 16384 bytes, or bytes follow its end.
     bool Inflate(const uint8_t* in, int32_t count, uint8_t* out, int32_t& produced);
     // A stored block's bytes as they stand; a compressed block inflated into out (16384 bytes),
     // with what zlib produced also when it failed.
     DecodedBlock Decode(const RawBlock& block, uint8_t* out);
 
 private:
-    struct Pool;
-    std::unique_ptr<Pool> pool_;
+    BackendSet backends_;
 };
 
 }  // namespace nb::archive

@@ -79,6 +79,8 @@ public:
     TBackupErrorEvent OnError;
     bool RestoreFullPath = false;
     bool SaveFileID = false;
+    // Threads that pack and unpack blocks (0: one per core); the archive is the same for any count.
+    unsigned Threads = 0;
 
     // State the owner may read.
     int32_t FileCount() const { return run_.FileCount; }
@@ -111,7 +113,7 @@ struct VerifyResult {
     int64_t Bytes = 0;    // uncompressed bytes over all entries
     std::string Problem;  // what is wrong, with the volume path and offset
 };
-VerifyResult VerifyArchive(const std::string& archivePath);
+VerifyResult VerifyArchive(const std::string& archivePath, unsigned threads = 0);
 
 // One entry of an archive listing.
 struct ArchiveEntryInfo {

@@ -8,13 +8,14 @@ set -euo pipefail
 
 demo=(build-essential cmake pkg-config zlib1g-dev libssl-dev qt6-base-dev fonts-nanum python3 python3-pyftpdlib)
 tests=("${demo[@]}" libgtest-dev libgmock-dev xvfb xauth openssl python3-openssl vsftpd libsodium23
-       iproute2 util-linux procps attr)
+       iproute2 util-linux procps attr libisal-dev libdeflate-dev)
 sanitizers=(clang libclang-rt-14-dev)
 package=(dpkg-dev file)
 # The Windows programs: cross compilers, zlib for them, Wine and the Korean locale it runs in, and
 # the installer's builder.
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest wine64 locales nsis)
-bench=(curl libbenchmark-dev)
+# The archive and press benchmarks run pigz and igzip (Debian isal) beside the program.
+bench=(curl libbenchmark-dev pigz isal iproute2)
 format=(clang-format)
 
 packages=()

@@ -56,8 +56,6 @@ std::string ParsedEntry::Content() const {
     return all;
 }
 
-namespace {
-
 std::string Inflate(const std::string& data) {
     std::string out(16384, '\0');
     uLongf size = out.size();
@@ -67,6 +65,8 @@ std::string Inflate(const std::string& data) {
     out.resize(size);
     return out;
 }
+
+namespace {
 
 std::vector<ParsedBlock> ParseSection(const std::string& bytes, size_t& at) {
     if (bytes.compare(at, 4, std::string("EC2\0", 4)) != 0) throw std::runtime_error("bad marker");

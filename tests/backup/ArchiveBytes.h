@@ -13,6 +13,8 @@ std::string Int32(int32_t value);
 int32_t Int32At(const std::string& bytes, size_t offset);
 // zlib stream of content at the given level (a complete RFC 1950 stream).
 std::string Zlib(const std::string& content, int level = 1);
+// A block's content by plain zlib; throws std::runtime_error when zlib refuses it.
+std::string Inflate(const std::string& stream);
 
 class ArchiveBytes {
 public:
