@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a job needs; idempotent; works as root or through sudo.
 #   install-deps.sh            the tests of the plain suite (scripts/test.sh)
-#   install-deps.sh --demo     only what the demo needs: compiler, CMake, zlib, Qt, OpenSSL, pyftpdlib
+#   install-deps.sh --demo     only what the demo needs: compiler, CMake, the codecs' libraries, Qt, OpenSSL, pyftpdlib
 #   install-deps.sh --sanitizers | --package | --windows | --bench   the tests plus that job's tools
 #   install-deps.sh --all      everything CI runs
 set -euo pipefail
 
-demo=(build-essential cmake pkg-config zlib1g-dev libssl-dev qt6-base-dev fonts-nanum python3 python3-pyftpdlib)
+demo=(build-essential cmake pkg-config zlib1g-dev libisal-dev libdeflate-dev libssl-dev qt6-base-dev fonts-nanum python3
+      python3-pyftpdlib)
 tests=("${demo[@]}" libgtest-dev libgmock-dev xvfb xauth openssl python3-openssl vsftpd libsodium23
-       iproute2 util-linux procps attr libisal-dev libdeflate-dev)
+       iproute2 util-linux procps attr)
 sanitizers=(clang libclang-rt-14-dev)
 package=(dpkg-dev file)
 # The Windows programs: cross compilers, zlib for them, Wine and the Korean locale it runs in, and
