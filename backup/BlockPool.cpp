@@ -122,9 +122,12 @@ void BlockPool::Clear() {
     std::unique_lock lock(mutex_);
     for (size_t slot : queue_) states_[slot] = State::Free;
     queue_.clear();
+    // A thread signals a finished job only to a waiter that says it waits.
+    waiting_ = true;
     done_.wait(lock, [this] {
         return std::none_of(states_.begin(), states_.end(), [](State s) { return s == State::Running; });
     });
+    waiting_ = false;
     std::fill(states_.begin(), states_.end(), State::Free);
     head_ = count_ = 0;
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "backup/ArchiveFormat.h"
+#include "backup/BlockPool.h"
 #include "backup/backup.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -184,6 +186,31 @@ TEST_F(PoolTest, ABadBlockSurfacesAtThatBlock) {
         size_t fourth = 12 + (4 + 7 + 4 + 4) + 3 * (4 + test::Zlib(std::string(16384, 'a')).size());
         EXPECT_NE(result.Problem.find("offset " + std::to_string(fourth) + ":"), std::string::npos) << result.Problem;
     }
+}
+
+// A file or section left early (a cancel, a bad block) leaves jobs on the threads; the next one
+// clears the pool while they run, and must neither hang nor hand back their stale results.
+TEST(BlockPoolTest, ClearingWhileThreadsWorkNeitherHangsNorKeepsOldJobs) {
+    archive::BlockPool pool(2);
+    const std::string data = test::RandomBytes(archive::kPieceSize, 9);
+    for (int round = 0; round < 2000; ++round) {
+        while (!pool.Full()) {
+            archive::BlockJob& job = pool.Next();
+            job.Kind = archive::BlockJob::Work::Deflate;
+            job.Count = archive::kPieceSize;
+            std::copy(data.begin(), data.end(), job.In.begin());
+            pool.Submit();
+        }
+        pool.Clear();
+        ASSERT_TRUE(pool.Empty()) << "round " << round;
+    }
+    archive::BlockJob& job = pool.Next();
+    job.Kind = archive::BlockJob::Work::Deflate;
+    job.Count = 5;
+    std::copy_n("aaaaa", 5, job.In.begin());
+    pool.Submit();
+    EXPECT_EQ(pool.Front().Result, archive::Packed::Compressed);
+    EXPECT_LT(pool.Front().PackedSize, 20);
 }
 
 }  // namespace
