@@ -46,22 +46,31 @@ void TServerArchive::Rename(const std::string& from, const std::string& to) {
 }
 
 void TServerArchive::Upload(const std::string& localPath, int64_t size, const TServerCopy& current) {
-    std::vector<bool> exists(static_cast<size_t>(generations_) + 1, false);
-    exists[0] = current.Exists();
-    RemoveLeftovers(exists);
-    if (generations_ > 0) CloseGaps(exists);
-    ProbeRenames(exists[0]);
-    CrashPoint("upload.probed");
-    if (renames_ == TRenames::Refused) {
+    if (!Prepare(current)) {
         // Nothing can be moved into place: the archive goes straight onto its name, as a plain
         // FTP client stores it, and no copies are kept.
         StoreChecked(localPath, remote_, size);
         return;
     }
-    StoreChecked(localPath, temporary_, size);
+    ftp_.Put(localPath, temporary_, false);
+    Complete(localPath, size);
+}
+
+bool TServerArchive::Prepare(const TServerCopy& current) {
+    exists_.assign(static_cast<size_t>(generations_) + 1, false);
+    exists_[0] = current.Exists();
+    RemoveLeftovers(exists_);
+    if (generations_ > 0) CloseGaps(exists_);
+    ProbeRenames(exists_[0]);
+    CrashPoint("upload.probed");
+    return renames_ != TRenames::Refused;
+}
+
+void TServerArchive::Complete(const std::string& localPath, int64_t size) {
+    CheckStored(temporary_, size);
     CrashPoint("upload.stored");
-    if (generations_ > 0 && exists[0] && renames_ == TRenames::Work)
-        Rotate(exists);
+    if (generations_ > 0 && exists_[0] && renames_ == TRenames::Work)
+        Rotate(exists_);
     else
         MoveOntoArchive(localPath, size);
 }
@@ -120,6 +129,10 @@ void TServerArchive::ProbeRenames(bool archiveExists) {
 // A server that answers the size query must hold every byte that was sent.
 void TServerArchive::StoreChecked(const std::string& localPath, const std::string& name, int64_t size) {
     ftp_.Put(localPath, name, false);
+    CheckStored(name, size);
+}
+
+void TServerArchive::CheckStored(const std::string& name, int64_t size) {
     const int64_t stored = ftp_.Size(name);
     if (stored >= 0 && stored != size) throw Exception("the server kept " + std::to_string(stored) + " bytes");
     if (OnTransferred) OnTransferred();

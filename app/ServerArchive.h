@@ -26,6 +26,17 @@ public:
     // what Describe(archive name) gave before. Raises the FTP client's errors.
     void Upload(const std::string& localPath, int64_t size, const TServerCopy& current);
 
+    // Upload in steps, for bytes sent while the archive is still being made. Prepare: what a dead
+    // upload left goes, gaps in the copies close, and whether the server renames is learnt. True:
+    // the bytes are to be stored under TemporaryName(), then Complete(); false: the server has no
+    // renames, and only Upload of the finished archive may store it.
+    bool Prepare(const TServerCopy& current);
+    const std::string& TemporaryName() const { return temporary_; }
+    // Once size bytes were stored under TemporaryName(): checks that the server holds them all and
+    // puts them in the archive's place. localPath holds the same bytes, for a server that turns
+    // out to have no renames.
+    void Complete(const std::string& localPath, int64_t size);
+
     // Told once the server holds every byte of a transfer of the archive.
     std::function<void()> OnTransferred;
     // True once the last Upload found that the server has no renames at all.
@@ -38,6 +49,7 @@ private:
     void CloseGaps(std::vector<bool>& exists);
     void ProbeRenames(bool archiveExists);
     void StoreChecked(const std::string& localPath, const std::string& name, int64_t size);
+    void CheckStored(const std::string& name, int64_t size);
     void Rotate(const std::vector<bool>& exists);
     void MoveOntoArchive(const std::string& localPath, int64_t size);
     void SwapThroughAside();
@@ -48,6 +60,7 @@ private:
     std::string remote_, temporary_, previous_;
     int32_t generations_;
     TRenames renames_ = TRenames::Unknown;
+    std::vector<bool> exists_;  // the archive and each copy, as Prepare found them
 };
 
 }  // namespace nb

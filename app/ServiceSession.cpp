@@ -94,7 +94,7 @@ bool TServiceSession::DisconnectServer() {
 void TServiceSession::KeepAwake() {
     // Servers close a control connection left idle for a while (vsftpd after 300 seconds by
     // default, some after 20).
-    if (!ftp_.IsConnected() || TickCount() - lastServerTick_ < static_cast<uint32_t>(endpoints_.KeepAlive)) return;
+    if (transferUnderWay_ || !ftp_.IsConnected() || TickCount() - lastServerTick_ < static_cast<uint32_t>(endpoints_.KeepAlive)) return;
     lastServerTick_ = TickCount();
     try {
         ftp_.Noop();

@@ -28,6 +28,8 @@ public:
 
     // Long local work keeps an idle control connection from the server's idle time-out.
     void KeepAwake();
+    // While another thread transfers on the connection, it is neither idle nor ours to use.
+    void SetTransferUnderWay(bool underWay) { transferUnderWay_ = underWay; }
     // After a question the server may have closed an idle connection: a quiet new login.
     bool EnsureConnected();
 
@@ -39,6 +41,7 @@ private:
     TServiceEndpoints endpoints_;
     std::string ftpHostName_;  // set by the reachability check, as the window's field was
     uint32_t lastServerTick_ = 0;
+    bool transferUnderWay_ = false;
 };
 
 }  // namespace nb

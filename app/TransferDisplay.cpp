@@ -55,9 +55,15 @@ void TTransferDisplay::SetExpectedSize(int64_t bytes) {
 
 void TTransferDisplay::IdFTP1WorkBegin(TIdComponent&, TWorkMode, int64_t AWorkCountMax) {
     transferStart_ = now_();
+    SetRange(AWorkCountMax);
+}
+
+void TTransferDisplay::ShowTransferUnderWay(int64_t total) { SetRange(total); }
+
+void TTransferDisplay::SetRange(int64_t workCountMax) {
     // The size query set the scale of a download; an upload announces its own size.
-    if (AWorkCountMax > 0) progressShift_ = ProgressScaleShift(AWorkCountMax);
-    int64_t max = AWorkCountMax > 0 ? AWorkCountMax >> progressShift_ : expectedSize_;
+    if (workCountMax > 0) progressShift_ = ProgressScaleShift(workCountMax);
+    int64_t max = workCountMax > 0 ? workCountMax >> progressShift_ : expectedSize_;
     // An unknown size (a failed size query) shows as a bar without a range.
     window_.SetProgressMax(max > 0 ? static_cast<int32_t>(max) : 0);
     lastSpeed_ = 0;

@@ -28,11 +28,17 @@ public:
     void IdFTP1WorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCountMax);
     void IdFTP1Work(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCount);
     void IdFTP1WorkEnd(TIdComponent& Sender, TWorkMode AWorkMode);
+    // A transfer another thread runs while the window shows the archive run: its start is marked
+    // when it starts, and its progress shown from where it stands once the window is free for it.
+    void MarkTransferStart() { transferStart_ = now_(); }
+    void ShowTransferUnderWay(int64_t total);
     void BackupFileProgress(TBackupFile& Sender, const std::string& Filename, uint8_t Percent, bool& Continue);
     // Before an archive run: a bar of percentages (a transfer left a byte range behind).
     void ShowArchiveProgress();
 
 private:
+    void SetRange(int64_t workCountMax);
+
     TWindowLayer& window_;
     std::function<double()> now_;
     int32_t expectedSize_ = 0;

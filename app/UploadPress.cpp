@@ -1,7 +1,9 @@
 #include "app/UploadPress.h"
 
+#include <memory>
 #include <vector>
 
+#include "app/BackgroundStore.h"
 #include "app/DataGuard.h"
 #include "app/FileNotices.h"
 #include "app/ServerArchive.h"
@@ -75,9 +77,7 @@ TResult<> TUploadPress::Run() {
     // The state the record keeps is taken before packing: a table written meanwhile then counts
     // as changed at the next press, never as already uploaded.
     const std::vector<TTableState> tables = CurrentTables(c_.DataFolder);
-    // A failed archive run must not replace the server's good copy with what it left behind.
-    TResult<> done = BackupData(c_.LocalArchivePath());
-    if (done) done = UploadFile();
+    TResult<> done = PackAndUpload();
     if (done) {
         TServerCopy stored;
         try {
@@ -92,7 +92,44 @@ TResult<> TUploadPress::Run() {
     return done;
 }
 
-TResult<> TUploadPress::BackupData(const std::string& archivePath) {
+// The archive's bytes go to the server's temporary name while they are packed, where the server
+// renames: the press then takes about as long as the line needs. A failed archive run must not
+// replace the server's good copy with what it left behind: it never reaches the archive's name.
+TResult<> TUploadPress::PackAndUpload() {
+    TServerArchive server(c_.IdFTP1, c_.RemoteArchiveName(), c_.Session.Endpoints().Generations);
+    bool overlap = false;
+    try {
+        if (c_.Session.EnsureConnected()) {
+            c_.IdFTP1.SetTransferType(ftBinary);
+            overlap = server.Prepare(serverCopy_);
+        }
+    } catch (...) {
+        // Packed first then, and the upload says what fails when it tries again.
+    }
+    if (!overlap) {
+        TResult<> done = BackupData(c_.LocalArchivePath());
+        return done ? UploadFile() : done;
+    }
+    TBackgroundStore store(c_.IdFTP1, server.TemporaryName());
+    c_.Session.SetTransferUnderWay(true);
+    ScopeExit ours([this] { c_.Session.SetTransferUnderWay(false); });
+    TResult<> done = BackupData(c_.LocalArchivePath(), &store);
+    if (done) return UploadFile(&server, &store);
+    if (store.Started()) {
+        store.Feed().Finish(false);
+        try {
+            store.Finish();
+        } catch (...) {
+            // The store was cut short on purpose.
+        }
+        // The cut store's final reply is still unread: the conversation is out of step, and the
+        // next upload removes the temporary file.
+        CloseQuietly(c_.IdFTP1);
+    }
+    return done;
+}
+
+TResult<> TUploadPress::BackupData(const std::string& archivePath, TBackgroundStore* store) {
     std::vector<std::string> files;
     files.reserve(std::size(DataFilePatterns));
     for (const char* pattern : DataFilePatterns) files.push_back(JoinPath(c_.DataFolder, pattern));
@@ -123,15 +160,38 @@ TResult<> TUploadPress::BackupData(const std::string& archivePath) {
         window.SetStatusText(succeeded ? "백업을 완료했습니다." : "백업에 실패하였습니다.");
         window.SetCursor(TScreenCursor::Default);
     };
+    // Written through a stream of our own where a store follows the file.
+    std::unique_ptr<TFileStream> out;
+    std::unique_ptr<TFeedWriter> feeding;
+    if (store && !partial.empty()) {
+        try {
+            out = std::make_unique<TFileStream>(partial, fmCreate | fmShareDenyWrite);
+            c_.Display.MarkTransferStart();
+            store->Start(partial);
+            feeding = std::make_unique<TFeedWriter>(*out, store->Feed());
+        } catch (...) {
+            // Packed alone then: the run names what is wrong with the file.
+            out.reset();
+        }
+    }
+    archive.BackupStream = feeding.get();
+    ScopeExit detach([&archive] { archive.BackupStream = nullptr; });
     bool ok = false, noTables = false;
     std::string problem;
     try {
         window.SetCursor(TScreenCursor::AppStart);
         c_.Display.ShowArchiveProgress();
-        ok = archive.Backup(files, partial);
+        ok = archive.Backup(files, feeding ? ":STREAM" : partial);
+        if (out) {
+            feeding.reset();
+            ok = ok && out->Sync();
+            out.reset();
+        }
         // The tables vanished since they were counted: the previous local archive stays.
         noTables = ok && archive.UnmatchedPatterns().size() == files.size();
-        ok = ok && !noTables && SyncFile(partial) && RenameFile(partial, archivePath);
+        ok = ok && !noTables && SyncFile(partial);
+        if (store) store->Feed().Finish(ok);
+        ok = ok && RenameFile(partial, archivePath);
         if (ok) {
             partial.clear();
             SyncDirectory(folder);
@@ -163,19 +223,26 @@ std::string TUploadPress::ArchiveRunProblem(const std::string& archiveFolder) co
     return {};
 }
 
-TResult<> TUploadPress::UploadFile() {
+TResult<> TUploadPress::UploadFile(TServerArchive* sending, TBackgroundStore* store) {
     TWindowLayer& window = c_.Window;
     window.SetProgressVisible(true);
     window.SetStatusText("파일을 올리는 중...");
     window.ProcessMessages();
-    TServerArchive server(c_.IdFTP1, c_.RemoteArchiveName(), c_.Session.Endpoints().Generations);
+    TServerArchive own(c_.IdFTP1, c_.RemoteArchiveName(), c_.Session.Endpoints().Generations);
+    TServerArchive& server = sending ? *sending : own;
     server.OnTransferred = [&window] { window.SetStatusText("전송을 완료했습니다."); };
     const std::string temporary = c_.RemoteArchiveName() + ".part";
     std::string reason;
     try {
-        if (!c_.Session.EnsureConnected()) throw EIdException("the connection to the server was lost");
         const std::string local = c_.LocalArchivePath();
         const int64_t size = TFileStream(local, fmOpenRead | fmShareDenyWrite).Size();
+        if (store && store->Started()) {
+            ShowStoreUnderWay(*store, size);
+            store->Finish();
+            server.Complete(local, size);
+            return {};
+        }
+        if (!c_.Session.EnsureConnected()) throw EIdException("the connection to the server was lost");
         c_.IdFTP1.SetTransferType(ftBinary);
         server.Upload(local, size, serverCopy_);
         return {};
@@ -197,6 +264,25 @@ TResult<> TUploadPress::UploadFile() {
     window.SetProgressVisible(false);
     window.ShowMessage(kUploadFailed);
     return Fail(reason);
+}
+
+// The window shows the transfer that ran while the archive was packed from where it stands, as
+// the work events would have, until it ends.
+void TUploadPress::ShowStoreUnderWay(TBackgroundStore& store, int64_t size) {
+    constexpr int32_t kRefreshMilliseconds = 100;
+    bool shown = false;
+    auto show = [&] {
+        if (!store.Began()) return;
+        if (!shown) c_.Display.ShowTransferUnderWay(size);
+        shown = true;
+        c_.Display.IdFTP1Work(c_.IdFTP1, wmWrite, store.Sent());
+    };
+    while (!store.Wait(kRefreshMilliseconds)) {
+        show();
+        c_.Window.ProcessMessages();
+    }
+    show();
+    if (shown) c_.Display.IdFTP1WorkEnd(c_.IdFTP1, wmWrite);
 }
 
 }  // namespace nb

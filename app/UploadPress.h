@@ -7,6 +7,9 @@
 
 namespace nb {
 
+class TBackgroundStore;
+class TServerArchive;
+
 class TUploadPress {
 public:
     explicit TUploadPress(TPressContext& context) : c_(context) {}
@@ -14,11 +17,14 @@ public:
     // btnBackupWizardClick: the whole press; done, or why it stopped (it has said so itself).
     TResult<> Run();
 
-    // The steps, under their own names.
-    TResult<> BackupData(const std::string& archivePath);
-    TResult<> UploadFile();
+    // The steps, under their own names. With a store, the archive is sent as it is written, and
+    // the upload completes what the store sent.
+    TResult<> BackupData(const std::string& archivePath, TBackgroundStore* store = nullptr);
+    TResult<> UploadFile(TServerArchive* server = nullptr, TBackgroundStore* store = nullptr);
 
 private:
+    TResult<> PackAndUpload();
+    void ShowStoreUnderWay(TBackgroundStore& store, int64_t size);
     // The notice for a failed archive run: a full disk or the table it could not read.
     std::string ArchiveRunProblem(const std::string& archiveFolder) const;
 

@@ -393,7 +393,10 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sen
     if (fromStart) stream.SetPosition(0);
     int64_t position = stream.Position();
     int64_t end = size == 0 ? stream.Size() : position + size;
-    int64_t total = end - position;
+    // A stream that does not know its length yet (one still being written) is sent until it ends.
+    const bool open = size == 0 && end < 0 && !sendLength;
+    if (open) end = INT64_MAX;
+    int64_t total = open ? 0 : end - position;
     if (sendLength) WriteInt32(static_cast<int32_t>(total), true);
     StartWork(wmWrite, total);
     Guarded(
@@ -404,7 +407,7 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sen
             const int32_t batch = pendingOutput_ ? 1 : std::clamp(kSendBatchBytes / chunkSize, 1, kSendBatchChunks);
             std::vector<uint8_t> buffer(static_cast<size_t>(chunkSize) * static_cast<size_t>(batch));
             std::vector<TIdSendChunk> chunks(static_cast<size_t>(batch));
-            for (bool more = true; more;) {
+            for (bool more = true, ended = false; more;) {
                 TIdSendChunk* filled = chunks.data();
                 uint8_t* space = buffer.data();
                 std::exception_ptr readFailure;
@@ -413,6 +416,10 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sen
                         int32_t k = static_cast<int32_t>(std::min<int64_t>(end - position, chunkSize));
                         if (k <= 0) break;
                         int32_t got = stream.Read(space, k);
+                        if (got <= 0 && open) {
+                            ended = true;
+                            break;
+                        }
                         if (got <= 0) throw EIdNoDataToRead();
                         *filled++ = {space, got, 0};
                         space += got;
@@ -423,7 +430,7 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool sen
                     readFailure = std::current_exception();
                 }
                 const int32_t n = static_cast<int32_t>(filled - chunks.data());
-                more = n == batch;
+                more = n == batch && !ended;
                 if (pendingOutput_) {
                     for (const TIdSendChunk* c = chunks.data(); c < filled; ++c)
                         WriteBytes(c->Buffer, c->Length, false);

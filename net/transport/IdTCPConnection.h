@@ -138,6 +138,7 @@ public:
     virtual void WriteText(const std::string& text);
     virtual void WriteLine(const std::string& text);
     void WriteInt32(int32_t value, bool convert = true);
+    // size 0: the rest of the stream; a stream whose Size() is negative is sent until its Read ends.
     virtual void WriteFromStream(TStream& stream, bool fromStart = true, bool sendLength = false, int64_t size = 0);
 
     void BeginBuffering(int32_t threshold);

@@ -16,7 +16,8 @@ DWORD ShareOf(uint32_t mode) {
         case fmShareExclusive: return 0;
         case fmShareDenyWrite: return FILE_SHARE_READ;
         case fmShareDenyRead: return FILE_SHARE_WRITE;
-        case fmShareDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+        // Nor a rename: a file sent while it is written is renamed into place under its reader.
+        case fmShareDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         default: return FILE_SHARE_READ | FILE_SHARE_WRITE;  // compatibility mode
     }
 }

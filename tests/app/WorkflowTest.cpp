@@ -277,35 +277,52 @@ TEST_F(WorkflowTest, ServerWithoutRenamesGetsTheArchiveOnceUnderItsName) {
 }
 
 // A slow archive run (here every block waits, as on a slow disk) outlasts the server's idle
-// time-out: NOOPs keep the one control connection alive.
+// time-out. Where the server renames, the archive is sent while it is packed and the transfer
+// keeps the connection busy; where it does not, the archive is sent once whole and NOOPs keep the
+// one control connection alive meanwhile.
 TEST_F(WorkflowTest, ALongArchiveRunKeepsTheConnectionAlive) {
-    VsftpdServer server("idle_session_timeout=2\n");
-    if (!server.Running()) GTEST_SKIP() << server.Error();
-    UseServerPort(server.Port());
-    WriteFile(environment.SettingsFile, ReadFile(environment.SettingsFile) + "KeepAlive=300\n");
-    WriteFile(data + "/Sale.DB", Compressible(40 * 16384, 9));
+    struct Case {
+        const char* name;
+        const char* config;
+        bool sentWhilePacking;
+    };
+    for (const Case& c : {Case{"renames", "idle_session_timeout=2\n", true},
+                          Case{"no renames", "idle_session_timeout=2\ncmds_denied=RNFR,RNTO\n", false}}) {
+        SCOPED_TRACE(c.name);
+        VsftpdServer server(c.config);
+        if (!server.Running()) GTEST_SKIP() << server.Error();
+        UseServerPort(server.Port());
+        WriteFile(server.Root() + "/anonymous.bck", "the previous archive");
+        WriteFile(environment.SettingsFile, ReadFile(environment.SettingsFile) + "KeepAlive=300\n");
+        WriteFile(data + "/Sale.DB", Compressible(40 * 16384, 9));
 
-    class SlowDisk : public RecordingWindow {
-    public:
-        void ProcessMessages() override {
-            RecordingWindow::ProcessMessages();
-            if (progressVisible) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        class SlowDisk : public RecordingWindow {
+        public:
+            void ProcessMessages() override {
+                RecordingWindow::ProcessMessages();
+                if (progressVisible) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        } window;
+        TForm1 form(window, environment);
+        form.FormCreate();
+        window.userID = "anonymous";
+        window.password = "";
+        form.PressBackup();
+        EXPECT_TRUE(form.LastPressCompleted()) << ::testing::PrintToString(window.Folded());
+        EXPECT_EQ(ReadFile(server.Root() + "/anonymous.bck"), ReadFile(data + "/Backup/anonymous.bck"));
+        const std::string log = ReadFile(server.LogFile());
+        size_t logins = 0, noops = 0, stores = 0;
+        for (const auto& line : SplitLines(log)) {
+            logins += line.find("FTP command: Client \"127.0.0.1\", \"USER ") != std::string::npos;
+            noops += line.find("\"NOOP\"") != std::string::npos;
+            stores += line.find("\"STOR ") != std::string::npos;
         }
-    } window;
-    TForm1 form(window, environment);
-    form.FormCreate();
-    window.userID = "anonymous";
-    window.password = "";
-    form.PressBackup();
-    EXPECT_TRUE(form.LastPressCompleted()) << ::testing::PrintToString(window.Folded());
-    const std::string log = ReadFile(server.LogFile());
-    size_t logins = 0, noops = 0;
-    for (const auto& line : SplitLines(log)) {
-        logins += line.find("FTP command: Client \"127.0.0.1\", \"USER ") != std::string::npos;
-        noops += line.find("\"NOOP\"") != std::string::npos;
+        EXPECT_EQ(logins, 1u) << "the server never dropped the connection:\n" << log;
+        EXPECT_EQ(stores, 1u) << log;
+        if (!c.sentWhilePacking) {
+            EXPECT_GE(noops, 5u);
+        }
     }
-    EXPECT_EQ(logins, 1u) << "the server never dropped the connection:\n" << log;
-    EXPECT_GE(noops, 5u);
 }
 
 TEST_F(WorkflowTest, UploadRemovesWhatADeadUploadLeft) {

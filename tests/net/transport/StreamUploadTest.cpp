@@ -216,6 +216,29 @@ INSTANTIATE_TEST_SUITE_P(Streams, ShortStreamTest,
                          ::testing::Values(ShortStreamCase{"ReadsNothing", false}, ShortStreamCase{"ReadFails", true}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// A stream that does not know its length yet (an archive still being written) is sent until its
+// Read ends, whether that falls inside a batch, on a batch's edge or at once.
+TEST_F(StreamUploadTest, StreamOfUnknownLengthIsSentUntilItEnds) {
+    for (size_t size : {size_t{0}, size_t{6000}, size_t{65536}, size_t{4 * 65536 + 1}}) {
+        SCOPED_TRACE(size);
+        const std::string data = test::RandomBytes(size, 9);
+        std::string received;
+        Peer peer([&](PeerSocket& s) { received = s.ReadUntilClosed(); });
+        begins_.clear();
+        work_.clear();
+        ends_ = 0;
+        Connect(peer, Batching::Platform, 1024);
+        ScriptedStream stream(data, -1, 700, false);
+        client_.WriteFromStream(stream);
+        EXPECT_EQ(begins_, Counts{0});
+        EXPECT_EQ(ends_, 1);
+        EXPECT_EQ(work_.empty() ? 0 : work_.back(), static_cast<int32_t>(size));
+        client_.Disconnect();
+        peer.Join();
+        EXPECT_TRUE(received == data);
+    }
+}
+
 struct ResetCase {
     const char* Name;
     Batching Mode;
