@@ -1,5 +1,9 @@
 #include "app/DownloadPress.h"
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 #include "app/DataFolderSwap.h"
 #include "app/DataGuard.h"
 #include "app/FileNotices.h"
@@ -43,23 +47,84 @@ std::string TitleOf(const std::string& archive) {
     }
 }
 
-// Packs the data folder's files (those a swap replaces) into path.
-bool PackDataFiles(const std::string& dataFolder, const std::string& path) {
+// Packs the data folder's files (those a swap replaces) into path; a raised stop ends it early.
+bool PackDataFiles(const std::string& dataFolder, const std::string& path, const std::atomic<bool>* stop = nullptr) {
     std::vector<std::string> files;
     for (const auto& name : DataFileNames(dataFolder)) files.push_back(JoinPath(dataFolder, name));
     TBackupFile kept;
     kept.BackupTitle = BackupTitleNow(Now());
     kept.CompressionLevel = clFastest;
+    if (stop) kept.OnProgress = [stop](TBackupFile&, std::string, TPercentage, bool& go) { go = !*stop; };
     return kept.Backup(files, path) && SyncFile(path);
 }
+
+// The data files as the folder lists them: a copy packed from them still stands for them while
+// none was added, removed, resized or written.
+std::vector<TSearchRec> DataFileEntries(const std::string& dataFolder) {
+    const std::vector<std::string> names = DataFileNames(dataFolder);
+    std::vector<TSearchRec> entries;
+    for (auto& entry : FolderEntries(dataFolder))
+        if (std::find(names.begin(), names.end(), entry.Name) != names.end()) entries.push_back(std::move(entry));
+    std::sort(entries.begin(), entries.end(), [](const auto& x, const auto& y) { return x.Name < y.Name; });
+    return entries;
+}
+
+bool SameDataFiles(const std::vector<TSearchRec>& a, const std::vector<TSearchRec>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const TSearchRec& x, const TSearchRec& y) {
+        return x.Name == y.Name && x.Attr == y.Attr && x.Size == y.Size && x.WriteTime == y.WriteTime;
+    });
+}
+
+}  // namespace
+
+// The copy of the files a download replaces, packed by a thread of its own while the archive
+// arrives (the line is the limit then), so that the swap finds it ready. It stands in only while
+// the data files are exactly as they were when packing began; otherwise the swap packs anew.
+class TEarlyKeptCopy {
+public:
+    TEarlyKeptCopy(std::string dataFolder, const std::string& backupFolder)
+        : dataFolder_(std::move(dataFolder)), before_(DataFileEntries(dataFolder_)) {
+        if (before_.empty()) return;
+        path_ = CreateTempFile(backupFolder, ".nestbridge-kept-");
+        if (path_.empty()) return;
+        thread_ = std::thread([this] { packed_ = PackDataFiles(dataFolder_, path_, &stop_); });
+    }
+    ~TEarlyKeptCopy() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (!path_.empty()) DeleteFile(path_);
+    }
+    TEarlyKeptCopy(const TEarlyKeptCopy&) = delete;
+    TEarlyKeptCopy& operator=(const TEarlyKeptCopy&) = delete;
+
+    // The packed copy, now the caller's to keep or delete; empty where it does not stand for the
+    // data files as they are now.
+    std::string Take() {
+        if (thread_.joinable()) thread_.join();
+        if (!packed_ || !SameDataFiles(before_, DataFileEntries(dataFolder_))) return {};
+        return std::exchange(path_, std::string());
+    }
+
+private:
+    std::string dataFolder_;
+    std::vector<TSearchRec> before_;
+    std::string path_;
+    std::atomic<bool> stop_ = false;
+    bool packed_ = false;
+    std::thread thread_;
+};
+
+namespace {
 
 // The restore shared by the download and the undo: swaps the data folder's files for the
 // archives' contents. The files it replaces are packed into keptTables before anything moves
 // (under a temporary name the start-up recovery never removes: after a crash past the commit it
-// may be the only copy of them) and take that name once the swap stands. requireTables: the
-// first archive must hold a table. beforeMoving: a last step once everything is staged.
+// may be the only copy of them) and take that name once the swap stands; early, where given, may
+// have packed them already. requireTables: the first archive must hold a table. beforeMoving: a
+// last step once everything is staged.
 TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archives, const std::string& keptTables,
-                         bool requireTables, const std::function<bool()>& beforeMoving) {
+                         bool requireTables, const std::function<bool()>& beforeMoving,
+                         TEarlyKeptCopy* early = nullptr) {
     TWindowLayer& window = c.Window;
     bool noTables = false;
     std::string leftBehind, problem;
@@ -87,7 +152,10 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
         if (c.Environment.OnSwapStep)
             swap.OnStep = [&c](TSwapStep step) { c.Environment.OnSwapStep(SwapStepName(step)); };
         swap.OnStaged = [&] {
-            if (!DataFileNames(c.DataFolder).empty()) {
+            if (const std::string ready = early ? early->Take() : std::string(); !ready.empty()) {
+                kept.Reset(ready);
+                CrashPoint("swap.tables-kept");
+            } else if (!DataFileNames(c.DataFolder).empty()) {
                 if (!DirectoryExists(c.BackupFolder) && !CreateDir(c.BackupFolder)) return false;
                 kept.Reset(CreateTempFile(c.BackupFolder, ".nestbridge-kept-"));
                 if (kept.Path().empty() || !PackDataFiles(c.DataFolder, kept.Path())) return false;
@@ -147,6 +215,8 @@ TResult<> TDownloadPress::Run() {
     TServiceSession& session = c_.Session;
     if (!session.CheckInternet()) return Fail("the Internet is not reachable");
     if (!session.ConnectServer()) return Fail("cannot log in to the server");
+    if (!DirectoryExists(c_.BackupFolder)) CreateDir(c_.BackupFolder);
+    early_ = std::make_unique<TEarlyKeptCopy>(c_.DataFolder, c_.BackupFolder);
     TResult<> done = DownloadFile();
     std::string title;
     if (done) {
@@ -223,9 +293,9 @@ bool TDownloadPress::KeepPendingDownload() {
 
 TResult<> TDownloadPress::RestoreData(const std::string& archivePath) {
     // A downloaded archive replaces the previous local one only once it restored completely.
-    return SwapDataFolder(c_, {archivePath, c_.ZipcodeArchivePath()}, c_.KeptTablesPath(), true, [this, archivePath] {
-        return archivePath != pending_ || KeepPendingDownload();
-    });
+    return SwapDataFolder(
+        c_, {archivePath, c_.ZipcodeArchivePath()}, c_.KeptTablesPath(), true,
+        [this, archivePath] { return archivePath != pending_ || KeepPendingDownload(); }, early_.get());
 }
 
 TResult<> UndoDownload(TPressContext& c) {

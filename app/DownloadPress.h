@@ -2,6 +2,7 @@
 // "자료 내려받기": fetch the user's archive (or a previous copy) and rebuild the data folder from
 // it and "zipcode.bck"; and the way back from a download.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "platform/Result.h"
 
 namespace nb {
+
+class TEarlyKeptCopy;
 
 class TDownloadPress {
 public:
@@ -34,6 +37,8 @@ private:
     int32_t generation_;
     TServerCopy serverCopy_;
     std::string pending_;
+    // The files the download replaces, packed while the archive arrives.
+    std::unique_ptr<TEarlyKeptCopy> early_;
 };
 
 // btnUndoDownloadClick: puts back the tables the last download replaced and keeps the ones it
