@@ -3,10 +3,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/BackgroundStore.h"
+#include "app/BackgroundTransfer.h"
 #include "app/DataGuard.h"
 #include "app/FileNotices.h"
 #include "app/ServerArchive.h"
+#include "net/ftp/IdFTPFileStreams.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
@@ -110,10 +111,18 @@ TResult<> TUploadPress::PackAndUpload() {
         TResult<> done = BackupData(c_.LocalArchivePath());
         return done ? UploadFile() : done;
     }
-    TBackgroundStore store(c_.IdFTP1, server.TemporaryName());
+    TBackgroundTransfer store(c_.IdFTP1);
     c_.Session.SetTransferUnderWay(true);
     ScopeExit ours([this] { c_.Session.SetTransferUnderWay(false); });
-    TResult<> done = BackupData(c_.LocalArchivePath(), &store);
+    TResult<> done = BackupData(c_.LocalArchivePath(), [&](const std::string& partial) -> TArchiveFeed& {
+        auto reader = std::make_shared<TFeedReader>(partial, store.Feed());
+        c_.Display.MarkTransferStart();
+        store.Start([&ftp = c_.IdFTP1, reader, name = server.TemporaryName()] {
+            TReadAheadStream ahead(*reader);
+            ftp.PutStream(ahead, name, false);
+        });
+        return store.Feed();
+    });
     if (done) return UploadFile(&server, &store);
     if (store.Started()) {
         store.Feed().Finish(false);
@@ -129,7 +138,7 @@ TResult<> TUploadPress::PackAndUpload() {
     return done;
 }
 
-TResult<> TUploadPress::BackupData(const std::string& archivePath, TBackgroundStore* store) {
+TResult<> TUploadPress::BackupData(const std::string& archivePath, const TSendWhilePacking& sendWhilePacking) {
     std::vector<std::string> files;
     files.reserve(std::size(DataFilePatterns));
     for (const char* pattern : DataFilePatterns) files.push_back(JoinPath(c_.DataFolder, pattern));
@@ -160,15 +169,15 @@ TResult<> TUploadPress::BackupData(const std::string& archivePath, TBackgroundSt
         window.SetStatusText(succeeded ? "백업을 완료했습니다." : "백업에 실패하였습니다.");
         window.SetCursor(TScreenCursor::Default);
     };
-    // Written through a stream of our own where a store follows the file.
+    // Written through a stream of our own where a transfer follows the file.
     std::unique_ptr<TFileStream> out;
     std::unique_ptr<TFeedWriter> feeding;
-    if (store && !partial.empty()) {
+    TArchiveFeed* feed = nullptr;
+    if (sendWhilePacking && !partial.empty()) {
         try {
             out = std::make_unique<TFileStream>(partial, fmCreate | fmShareDenyWrite);
-            c_.Display.MarkTransferStart();
-            store->Start(partial);
-            feeding = std::make_unique<TFeedWriter>(*out, store->Feed());
+            feed = &sendWhilePacking(partial);
+            feeding = std::make_unique<TFeedWriter>(*out, *feed);
         } catch (...) {
             // Packed alone then: the run names what is wrong with the file.
             out.reset();
@@ -190,7 +199,7 @@ TResult<> TUploadPress::BackupData(const std::string& archivePath, TBackgroundSt
         // The tables vanished since they were counted: the previous local archive stays.
         noTables = ok && archive.UnmatchedPatterns().size() == files.size();
         ok = ok && !noTables && SyncFile(partial);
-        if (store) store->Feed().Finish(ok);
+        if (feed) feed->Finish(ok);
         ok = ok && RenameFile(partial, archivePath);
         if (ok) {
             partial.clear();
@@ -223,7 +232,7 @@ std::string TUploadPress::ArchiveRunProblem(const std::string& archiveFolder) co
     return {};
 }
 
-TResult<> TUploadPress::UploadFile(TServerArchive* sending, TBackgroundStore* store) {
+TResult<> TUploadPress::UploadFile(TServerArchive* sending, TBackgroundTransfer* store) {
     TWindowLayer& window = c_.Window;
     window.SetProgressVisible(true);
     window.SetStatusText("파일을 올리는 중...");
@@ -268,14 +277,14 @@ TResult<> TUploadPress::UploadFile(TServerArchive* sending, TBackgroundStore* st
 
 // The window shows the transfer that ran while the archive was packed from where it stands, as
 // the work events would have, until it ends.
-void TUploadPress::ShowStoreUnderWay(TBackgroundStore& store, int64_t size) {
+void TUploadPress::ShowStoreUnderWay(TBackgroundTransfer& store, int64_t size) {
     constexpr int32_t kRefreshMilliseconds = 100;
     bool shown = false;
     auto show = [&] {
         if (!store.Began()) return;
         if (!shown) c_.Display.ShowTransferUnderWay(size);
         shown = true;
-        c_.Display.IdFTP1Work(c_.IdFTP1, wmWrite, store.Sent());
+        c_.Display.IdFTP1Work(c_.IdFTP1, wmWrite, store.Count());
     };
     while (!store.Wait(kRefreshMilliseconds)) {
         show();

@@ -1,5 +1,6 @@
 #pragma once
 // "자료 올리기": pack the data tables into the user's archive and store it on the server.
+#include <functional>
 #include <string>
 
 #include "app/PressContext.h"
@@ -7,7 +8,8 @@
 
 namespace nb {
 
-class TBackgroundStore;
+class TArchiveFeed;
+class TBackgroundTransfer;
 class TServerArchive;
 
 class TUploadPress {
@@ -17,14 +19,18 @@ public:
     // btnBackupWizardClick: the whole press; done, or why it stopped (it has said so itself).
     TResult<> Run();
 
-    // The steps, under their own names. With a store, the archive is sent as it is written, and
-    // the upload completes what the store sent.
-    TResult<> BackupData(const std::string& archivePath, TBackgroundStore* store = nullptr);
-    TResult<> UploadFile(TServerArchive* server = nullptr, TBackgroundStore* store = nullptr);
+    // Starts sending the archive file being written at the path given, and answers the feed to
+    // tell as it grows; raises where it cannot start.
+    using TSendWhilePacking = std::function<TArchiveFeed&(const std::string& partialArchive)>;
+
+    // The steps, under their own names. The archive run may be sent as it is written; the upload
+    // then completes what that store sent.
+    TResult<> BackupData(const std::string& archivePath, const TSendWhilePacking& sendWhilePacking = nullptr);
+    TResult<> UploadFile(TServerArchive* server = nullptr, TBackgroundTransfer* store = nullptr);
 
 private:
     TResult<> PackAndUpload();
-    void ShowStoreUnderWay(TBackgroundStore& store, int64_t size);
+    void ShowStoreUnderWay(TBackgroundTransfer& store, int64_t size);
     // The notice for a failed archive run: a full disk or the table it could not read.
     std::string ArchiveRunProblem(const std::string& archiveFolder) const;
 

@@ -1,33 +1,26 @@
-#include "app/BackgroundStore.h"
+#include "app/BackgroundTransfer.h"
 
 #include <chrono>
-#include <memory>
-
-#include "net/ftp/IdFTPFileStreams.h"
 
 namespace nb {
 
-TBackgroundStore::TBackgroundStore(TIdFTP& ftp, std::string remoteName)
-    : ftp_(ftp), remoteName_(std::move(remoteName)) {}
-
-TBackgroundStore::~TBackgroundStore() {
-    // An archive run that never said it completed must not pass for whole.
+TBackgroundTransfer::~TBackgroundTransfer() {
+    // An archive nobody said was complete must not pass for whole.
     feed_.Finish(false);
     Join();
 }
 
-void TBackgroundStore::Start(const std::string& path) {
-    auto reader = std::make_unique<TFeedReader>(path, feed_);
+void TBackgroundTransfer::Start(std::function<void()> transfer) {
     onWorkBegin_ = std::exchange(ftp_.OnWorkBegin, [this](TIdComponent&, TWorkMode, int64_t) { began_ = true; });
-    onWork_ = std::exchange(ftp_.OnWork, [this](TIdComponent&, TWorkMode, int64_t count) { sent_ = count; });
+    onWork_ = std::exchange(ftp_.OnWork, [this](TIdComponent&, TWorkMode, int64_t count) { count_ = count; });
     onWorkEnd_ = std::exchange(ftp_.OnWorkEnd, nullptr);
-    thread_ = std::thread([this, reader = std::move(reader)] {
+    thread_ = std::thread([this, transfer = std::move(transfer)] {
         std::exception_ptr failure;
         try {
-            TReadAheadStream ahead(*reader);
-            ftp_.PutStream(ahead, remoteName_, false);
+            transfer();
         } catch (...) {
             failure = std::current_exception();
+            feed_.Finish(false);
         }
         {
             std::lock_guard lock(mutex_);
@@ -38,17 +31,17 @@ void TBackgroundStore::Start(const std::string& path) {
     });
 }
 
-bool TBackgroundStore::Wait(int32_t milliseconds) {
+bool TBackgroundTransfer::Wait(int32_t milliseconds) {
     std::unique_lock lock(mutex_);
     return endedSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return ended_; });
 }
 
-void TBackgroundStore::Finish() {
+void TBackgroundTransfer::Finish() {
     Join();
     if (failure_) std::rethrow_exception(failure_);
 }
 
-void TBackgroundStore::Join() {
+void TBackgroundTransfer::Join() {
     if (!thread_.joinable()) return;
     thread_.join();
     ftp_.OnWorkBegin = std::move(onWorkBegin_);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
-#include "app/BackgroundStore.h"
+#include "app/BackgroundTransfer.h"
+#include "net/ftp/IdFTPFileStreams.h"
 #include "platform/Exception.h"
 #include "platform/Stream.h"
 #include "tests/support/TestSupport.h"
@@ -62,7 +64,16 @@ TEST(ArchiveFeedTest, AnArchiveRunThatFailsFailsTheReaderInsteadOfEndingIt) {
     EXPECT_THROW(reader.Read(buffer, sizeof buffer), EReadError);
 }
 
-class BackgroundStoreTest : public ::testing::TestWithParam<bool> {
+// Sends the file at path as the transfer's feed lets it be read, as the upload does.
+void StartStore(TBackgroundTransfer& transfer, TIdFTP& ftp, const std::string& path, const std::string& name) {
+    auto reader = std::make_shared<TFeedReader>(path, transfer.Feed());
+    transfer.Start([&ftp, reader, name] {
+        TReadAheadStream ahead(*reader);
+        ftp.PutStream(ahead, name, false);
+    });
+}
+
+class BackgroundTransferTest : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         if (!server_.Running()) GTEST_SKIP() << "pyftpdlib: " << server_.Error();
@@ -83,13 +94,13 @@ protected:
     int ownWorkEvents_ = 0;
 };
 
-TEST_P(BackgroundStoreTest, StoresEveryByteWrittenWhileItRan) {
+TEST_P(BackgroundTransferTest, StoresEveryByteWrittenWhileItRan) {
     const std::string path = local_.Path() + "/archive";
     const std::string content = test::RandomBytes(600000, 3);
     {
-        TBackgroundStore store(ftp_, "user.bck.part");
+        TBackgroundTransfer store(ftp_);
         TFileStream file(path, fmCreate | fmShareDenyWrite);
-        store.Start(path);
+        StartStore(store, ftp_, path, "user.bck.part");
         TFeedWriter writer(file, store.Feed());
         for (size_t at = 0; at < content.size(); at += 65536) {
             const size_t n = std::min<size_t>(65536, content.size() - at);
@@ -100,7 +111,7 @@ TEST_P(BackgroundStoreTest, StoresEveryByteWrittenWhileItRan) {
         while (!store.Wait(50)) {
         }
         EXPECT_TRUE(store.Began());
-        EXPECT_EQ(store.Sent(), static_cast<int64_t>(content.size()));
+        EXPECT_EQ(store.Count(), static_cast<int64_t>(content.size()));
         EXPECT_NO_THROW(store.Finish());
     }
     EXPECT_EQ(ReadFile(server_.Home() + "/user.bck.part"), content);
@@ -110,12 +121,12 @@ TEST_P(BackgroundStoreTest, StoresEveryByteWrittenWhileItRan) {
     EXPECT_GT(ownWorkEvents_, 0);
 }
 
-TEST_P(BackgroundStoreTest, AStoreLeftUnfinishedFailsAndNeverWaitsForever) {
+TEST_P(BackgroundTransferTest, AStoreLeftUnfinishedFailsAndNeverWaitsForever) {
     const std::string path = local_.Path() + "/archive";
     TFileStream file(path, fmCreate | fmShareDenyWrite);
     {
-        TBackgroundStore store(ftp_, "user.bck.part");
-        store.Start(path);
+        TBackgroundTransfer store(ftp_);
+        StartStore(store, ftp_, path, "user.bck.part");
         TFeedWriter writer(file, store.Feed());
         writer.WriteBuffer("the first bytes", 15);
         // Leaving the scope without a word from the archive run: the store fails and is joined.
@@ -123,13 +134,13 @@ TEST_P(BackgroundStoreTest, AStoreLeftUnfinishedFailsAndNeverWaitsForever) {
     // The cut store's final reply is left unread: the conversation starts again.
     ftp_.Disconnect();
     ftp_.Connect(true, -1);
-    TBackgroundStore store(ftp_, "other.bck.part");
-    store.Start(path);
+    TBackgroundTransfer store(ftp_);
+    StartStore(store, ftp_, path, "other.bck.part");
     store.Feed().Finish(false);
     EXPECT_THROW(store.Finish(), EReadError);
 }
 
-INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, BackgroundStoreTest, ::testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, BackgroundTransferTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Passive" : "Active"; });
 
 }  // namespace
