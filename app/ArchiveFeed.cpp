@@ -57,10 +57,18 @@ int32_t TFeedReader::Read(void* buffer, int32_t count) {
 }
 
 int64_t TFeedReader::Seek(int64_t offset, SeekOrigin origin) {
-    // Only the sender's own questions: where it stands, and back to the start before it begins.
-    if (origin == SeekOrigin::Current && offset == 0) return position_;
-    if (origin == SeekOrigin::Begin && offset == position_) return position_;
-    throw EReadError("the archive being written can only be read in order");
+    if (origin == SeekOrigin::End) {
+        // Only a finished archive has an end to count from.
+        if (!feed_.Finished()) throw EReadError("the archive being written has no end yet");
+        offset += file_->Size();
+    } else if (origin == SeekOrigin::Current) {
+        offset += position_;
+    }
+    if (offset < 0) throw EReadError("Stream read error");
+    // Beyond what is written: as far as the writer gets.
+    if (offset > 0) offset = std::min(offset, feed_.WaitBeyond(offset - 1));
+    position_ = file_->Seek(offset, SeekOrigin::Begin);
+    return position_;
 }
 
 int64_t TFeedReader::Size() { return feed_.Finished() ? file_->Size() : -1; }

@@ -47,7 +47,7 @@ private:
     TArchiveFeed& feed_;
 };
 
-// Reads the file from its start as far as the feed says it is written, waiting for more. Its
+// Reads the file as far as the feed says it is written, waiting for more; seeks within it. Its
 // Size() is -1 until the writer is done: the length is not known yet.
 class TFeedReader : public TStream {
 public:

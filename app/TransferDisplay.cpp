@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/BackgroundTransfer.h"
 #include "platform/Clock.h"
 #include "platform/CrashPoint.h"
 
@@ -58,7 +59,30 @@ void TTransferDisplay::IdFTP1WorkBegin(TIdComponent&, TWorkMode, int64_t AWorkCo
     SetRange(AWorkCountMax);
 }
 
-void TTransferDisplay::ShowTransferUnderWay(int64_t total) { SetRange(total); }
+void TTransferDisplay::MarkTransferStart() {
+    transferStart_ = now_();
+    backgroundShown_ = false;
+}
+
+void TTransferDisplay::ShowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode,
+                                              int64_t total) {
+    if (!transfer.Began()) return;
+    if (!backgroundShown_) SetRange(total);
+    backgroundShown_ = true;
+    IdFTP1Work(sender, mode, transfer.Count());
+}
+
+void TTransferDisplay::FollowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode,
+                                                int64_t total) {
+    constexpr int32_t kRefreshMilliseconds = 100;
+    while (!transfer.Wait(kRefreshMilliseconds)) {
+        ShowBackgroundTransfer(transfer, sender, mode, total);
+        window_.ProcessMessages();
+    }
+    ShowBackgroundTransfer(transfer, sender, mode, total);
+    if (backgroundShown_) IdFTP1WorkEnd(sender, mode);
+    backgroundShown_ = false;
+}
 
 void TTransferDisplay::SetRange(int64_t workCountMax) {
     // The size query set the scale of a download; an upload announces its own size.

@@ -9,6 +9,7 @@
 
 namespace nb {
 
+class TBackgroundTransfer;
 class TBackupFile;
 
 // The main window's four progress handlers, under their own names, with the state they keep
@@ -28,10 +29,14 @@ public:
     void IdFTP1WorkBegin(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCountMax);
     void IdFTP1Work(TIdComponent& Sender, TWorkMode AWorkMode, int64_t AWorkCount);
     void IdFTP1WorkEnd(TIdComponent& Sender, TWorkMode AWorkMode);
-    // A transfer another thread runs while the window shows the archive run: its start is marked
-    // when it starts, and its progress shown from where it stands once the window is free for it.
-    void MarkTransferStart() { transferStart_ = now_(); }
-    void ShowTransferUnderWay(int64_t total);
+    // A transfer another thread runs while this thread works on the archive: its start is marked
+    // when it starts, and its progress shown from where it stands whenever this thread looks.
+    void MarkTransferStart();
+    // One look (nothing before its bytes flow). total: the bytes an upload sends; 0 for a
+    // download, whose expected size counts.
+    void ShowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode, int64_t total);
+    // Looks until it ends, pumping messages, then ends the work display where one began.
+    void FollowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode, int64_t total);
     void BackupFileProgress(TBackupFile& Sender, const std::string& Filename, uint8_t Percent, bool& Continue);
     // Before an archive run: a bar of percentages (a transfer left a byte range behind).
     void ShowArchiveProgress();
@@ -45,6 +50,7 @@ private:
     int progressShift_ = 0;
     double transferStart_ = 0;
     double lastSpeed_ = 0;  // KB/s of the current transfer
+    bool backgroundShown_ = false;
 };
 
 // Seconds between two local date-times as the window counts them: the time of day of the

@@ -246,7 +246,7 @@ TResult<> TUploadPress::UploadFile(TServerArchive* sending, TBackgroundTransfer*
         const std::string local = c_.LocalArchivePath();
         const int64_t size = TFileStream(local, fmOpenRead | fmShareDenyWrite).Size();
         if (store && store->Started()) {
-            ShowStoreUnderWay(*store, size);
+            c_.Display.FollowBackgroundTransfer(*store, c_.IdFTP1, wmWrite, size);
             store->Finish();
             server.Complete(local, size);
             return {};
@@ -273,25 +273,6 @@ TResult<> TUploadPress::UploadFile(TServerArchive* sending, TBackgroundTransfer*
     window.SetProgressVisible(false);
     window.ShowMessage(kUploadFailed);
     return Fail(reason);
-}
-
-// The window shows the transfer that ran while the archive was packed from where it stands, as
-// the work events would have, until it ends.
-void TUploadPress::ShowStoreUnderWay(TBackgroundTransfer& store, int64_t size) {
-    constexpr int32_t kRefreshMilliseconds = 100;
-    bool shown = false;
-    auto show = [&] {
-        if (!store.Began()) return;
-        if (!shown) c_.Display.ShowTransferUnderWay(size);
-        shown = true;
-        c_.Display.IdFTP1Work(c_.IdFTP1, wmWrite, store.Count());
-    };
-    while (!store.Wait(kRefreshMilliseconds)) {
-        show();
-        c_.Window.ProcessMessages();
-    }
-    show();
-    if (shown) c_.Display.IdFTP1WorkEnd(c_.IdFTP1, wmWrite);
 }
 
 }  // namespace nb

@@ -30,7 +30,6 @@ public:
 
 private:
     TResult<> PackAndUpload();
-    void ShowStoreUnderWay(TBackgroundTransfer& store, int64_t size);
     // The notice for a failed archive run: a full disk or the table it could not read.
     std::string ArchiveRunProblem(const std::string& archiveFolder) const;
 

@@ -172,6 +172,42 @@ TEST_F(WorkflowTest, DownloadReplacesThePlainFilesAndKeepsHiddenFilesAndSubfolde
     EXPECT_EQ(backup, (std::vector<std::string>{"user.bck", "user.bck.before-download"}));
 }
 
+// The copy of the replaced files is packed while the archive arrives; a table written meanwhile
+// is kept as it stood when the swap replaced it, not as it was when packing began.
+TEST_F(WorkflowTest, TheKeptCopyHoldsTheTablesAsTheDownloadReplacedThem) {
+    PyFtpServer server;
+    ASSERT_TRUE(server.Running()) << server.Error();
+    UseServerPort(server.Port());
+    WriteFile(server.Home() + "/user.bck", MakeArchive({{"Sale.DB", "new sales"}, {"Item.DB", Compressible(300000, 4)}}));
+    for (const bool writtenMeanwhile : {false, true}) {
+        SCOPED_TRACE(writtenMeanwhile ? "a table written during the download" : "tables left alone");
+        WriteFile(data + "/Sale.DB", "old sales");
+        class WritingWindow : public RecordingWindow {
+        public:
+            std::string table;
+            void SetStatusText(const std::string& text) override {
+                RecordingWindow::SetStatusText(text);
+                if (!table.empty() && text == "전송을 완료했습니다.") WriteFile(table, "sales the accounting program wrote");
+            }
+        } window;
+        if (writtenMeanwhile) window.table = data + "/Sale.DB";
+        TForm1 form(window, environment);
+        form.FormCreate();
+        window.userID = "user";
+        window.password = "secret";
+        form.PressRestore();
+        ASSERT_TRUE(form.LastPressCompleted()) << ::testing::PrintToString(window.Folded());
+        EXPECT_EQ(ReadFile(data + "/Sale.DB"), "new sales");
+        const std::string kept = root / (writtenMeanwhile ? "kept-written" : "kept-alone");
+        TBackupFile restore;
+        ASSERT_TRUE(restore.Restore(data + "/Backup/user.bck.before-download", kept));
+        EXPECT_EQ(ReadFile(kept + "/" + ArchiveCase("Sale.DB")),
+                  writtenMeanwhile ? "sales the accounting program wrote" : "old sales");
+        for (const auto& e : fs::directory_iterator(data + "/Backup"))
+            EXPECT_EQ(PathText(e.path().filename()).find(".nestbridge"), std::string::npos) << e.path();
+    }
+}
+
 TEST_F(WorkflowTest, DownloadIntoAFolderOfSubfoldersOnlyRestoresBothArchives) {
     PyFtpServer server;
     ASSERT_TRUE(server.Running()) << server.Error();
