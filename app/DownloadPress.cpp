@@ -58,7 +58,12 @@ bool PackDataFiles(const std::string& dataFolder, const std::string& path, const
     TBackupFile kept;
     kept.BackupTitle = BackupTitleNow(Now());
     kept.CompressionLevel = clFastest;
-    if (stop) kept.OnProgress = [stop](TBackupFile&, std::string, TPercentage, bool& go) { go = !*stop; };
+    if (stop) {
+        // Packed in the background: no window of its own; a failure is met again, and said, by
+        // the pack that then follows in the foreground.
+        kept.OnProgress = [stop](TBackupFile&, std::string, TPercentage, bool& go) { go = !*stop; };
+        kept.OnError = [](TBackupFile&, int32_t, std::string) {};
+    }
     return kept.Backup(files, path) && SyncFile(path);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/UserInterface.h"
 
 #include <iostream>
+#include <thread>
 
 namespace nb {
 
@@ -9,12 +10,19 @@ UserInterfaceHooks& Hooks() {
     static UserInterfaceHooks hooks;
     return hooks;
 }
+std::thread::id& WindowThread() {
+    static std::thread::id id;
+    return id;
+}
 }  // namespace
 
-void SetUserInterfaceHooks(UserInterfaceHooks hooks) { Hooks() = std::move(hooks); }
+void SetUserInterfaceHooks(UserInterfaceHooks hooks) {
+    Hooks() = std::move(hooks);
+    WindowThread() = std::this_thread::get_id();
+}
 
 void ServeMessageQueueOnce() {
-    if (Hooks().ProcessMessages) Hooks().ProcessMessages();
+    if (Hooks().ProcessMessages && std::this_thread::get_id() == WindowThread()) Hooks().ProcessMessages();
 }
 
 void ShowErrorBox(const std::string& text) {

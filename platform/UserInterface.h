@@ -12,9 +12,11 @@ struct UserInterfaceHooks {
     std::function<bool(const std::string& text)> OkCancelBox;  // modal info box; true for OK
 };
 
-// Installs the hooks (an empty member keeps the headless behaviour).
+// Installs the hooks (an empty member keeps the headless behaviour) for the calling thread, the
+// window's: the message queue is served only there.
 void SetUserInterfaceHooks(UserInterfaceHooks hooks);
 
+// Does nothing on any other thread than the hooks' (an archive packed in the background).
 void ServeMessageQueueOnce();
 void ShowErrorBox(const std::string& text);
 bool AskOkCancel(const std::string& text);
