@@ -3,13 +3,12 @@
 // written so far and waits for the rest, so that packing and sending overlap. The reader ends only
 // once the writer says the archive is complete; a failed run fails the reader instead, so that a
 // fragment never passes for a whole archive.
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/Stream.h"
+#include "platform/Sync.h"
 
 namespace nb {
 
@@ -26,8 +25,8 @@ public:
     int64_t WaitBeyond(int64_t position);
 
 private:
-    mutable std::mutex mutex_;
-    std::condition_variable grew_;
+    mutable TLock mutex_;
+    TCondition grew_;
     int64_t length_ = 0;
     bool finished_ = false, complete_ = false;
 };

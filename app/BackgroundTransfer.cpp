@@ -1,7 +1,5 @@
 #include "app/BackgroundTransfer.h"
 
-#include <chrono>
-
 namespace nb {
 
 TBackgroundTransfer::~TBackgroundTransfer() {
@@ -33,7 +31,8 @@ void TBackgroundTransfer::Start(std::function<void()> transfer) {
 
 bool TBackgroundTransfer::Wait(int32_t milliseconds) {
     std::unique_lock lock(mutex_);
-    return endedSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return ended_; });
+    if (!ended_) endedSignal_.wait_for(lock, milliseconds);
+    return ended_;
 }
 
 void TBackgroundTransfer::Finish() {

@@ -6,15 +6,14 @@
 // shows them (Began, Count). Destroying the transfer fails the feed, if nobody finished it, and
 // waits for the thread.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 #include "app/ArchiveFeed.h"
 #include "net/ftp/IdFTP.h"
+#include "platform/Sync.h"
 
 namespace nb {
 
@@ -51,8 +50,8 @@ private:
     TWorkEndEvent onWorkEnd_;
     std::atomic<bool> began_ = false;
     std::atomic<int64_t> count_ = 0;
-    std::mutex mutex_;
-    std::condition_variable endedSignal_;
+    TLock mutex_;
+    TCondition endedSignal_;
     bool ended_ = false;
     std::exception_ptr failure_;
     std::thread thread_;

@@ -22,7 +22,9 @@ BlockPool::BlockPool(unsigned threads) : threads_(threads == 0 ? MachineThreads(
     states_.assign(window, State::Free);
     inline_ = std::make_unique<BlockCodec>();
     if (threads_ == 1) return;
-    for (unsigned i = 0; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
+    // The calling thread is one of them: it works on jobs whenever it would wait, so one thread
+    // fewer is started and no core is shared by three.
+    for (unsigned i = 1; i < threads_; ++i) workers_.emplace_back([this] { Work(); });
 }
 
 BlockPool::~BlockPool() {

@@ -4,16 +4,15 @@
 // once, so memory stays bounded whatever the file's size. With one thread the work is done in
 // Submit, on the calling thread, as if there were no pool; with more, the calling thread works
 // on jobs no thread has begun while the oldest is not done.
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "backup/BlockCodec.h"
+#include "platform/Sync.h"
 
 namespace nb::archive {
 
@@ -35,7 +34,7 @@ struct BlockJob {
 
 class BlockPool {
 public:
-    // threads 0: one per core (one where the machine does not say).
+    // threads 0: one per core (one where the machine does not say), the calling thread included.
     explicit BlockPool(unsigned threads = 0);
     ~BlockPool();
     BlockPool(const BlockPool&) = delete;
@@ -63,8 +62,8 @@ private:
     std::vector<State> states_;
     size_t head_ = 0, count_ = 0;
     std::deque<size_t> queue_;
-    std::mutex mutex_;
-    std::condition_variable work_, done_;
+    TLock mutex_;
+    TCondition work_, done_;
     bool stop_ = false;
     unsigned idle_ = 0;                   // threads waiting for work: only then is one woken
     bool waiting_ = false;                // the calling thread waits for a job: only then is it woken
