@@ -221,6 +221,7 @@ TDownloadPress::TDownloadPress(TPressContext& context, int32_t generation) : c_(
 // A download that never became the local archive goes, once nothing writes it any more.
 TDownloadPress::~TDownloadPress() {
     fetch_.reset();
+    c_.Session.SetTransferUnderWay(false);
     early_.reset();
     if (!arriving_.empty()) DeleteFile(arriving_);
     if (!pending_.empty()) DeleteFile(pending_);
