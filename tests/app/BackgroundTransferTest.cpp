@@ -17,15 +17,18 @@ namespace {
 
 using test::ReadFile;
 
-TEST(ArchiveFeedTest, ReaderWaitsForTheWriterAndEndsOnlyWhenTheArchiveIsComplete) {
+class ArchiveFeedTest : public ::testing::Test {
+protected:
     test::TempDir dir;
     const std::string path = dir.Path() + "/archive";
     TArchiveFeed feed;
-    TFileStream file(path, fmCreate | fmShareDenyWrite);
-    TFeedWriter writer(file, feed);
-    TFeedReader reader(path, feed);
-    EXPECT_EQ(reader.Size(), -1) << "the length is not known while the archive is written";
+    TFileStream file{path, fmCreate | fmShareDenyWrite};
+    TFeedWriter writer{file, feed};
+    TFeedReader reader{path, feed};
+};
 
+TEST_F(ArchiveFeedTest, ReaderWaitsForTheWriterAndEndsOnlyWhenTheArchiveIsComplete) {
+    EXPECT_EQ(reader.Size(), -1) << "the length is not known while the archive is written";
     std::string read;
     std::thread follower([&] {
         char buffer[7];
@@ -44,13 +47,27 @@ TEST(ArchiveFeedTest, ReaderWaitsForTheWriterAndEndsOnlyWhenTheArchiveIsComplete
     EXPECT_EQ(reader.Size(), static_cast<int64_t>(written.size()));
 }
 
-TEST(ArchiveFeedTest, AnArchiveRunThatFailsFailsTheReaderInsteadOfEndingIt) {
-    test::TempDir dir;
-    const std::string path = dir.Path() + "/archive";
-    TArchiveFeed feed;
-    TFileStream file(path, fmCreate | fmShareDenyWrite);
-    TFeedWriter writer(file, feed);
-    TFeedReader reader(path, feed);
+// The restore's reader skips forward and steps back over what it buffered.
+TEST_F(ArchiveFeedTest, SeekingAheadWaitsForTheBytesAndBackNeedsNone) {
+    writer.WriteBuffer("0123456789", 10);
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        writer.WriteBuffer("abcdefghij", 10);
+        feed.Finish(true);
+    });
+    EXPECT_EQ(reader.Seek(15, SeekOrigin::Begin), 15);
+    char buffer[4] = {};
+    EXPECT_EQ(reader.Read(buffer, 3), 3);
+    EXPECT_EQ(std::string(buffer, 3), "fgh");
+    EXPECT_EQ(reader.Seek(2, SeekOrigin::Begin), 2);
+    EXPECT_EQ(reader.Read(buffer, 3), 3);
+    EXPECT_EQ(std::string(buffer, 3), "234");
+    later.join();
+    EXPECT_EQ(reader.Seek(-1, SeekOrigin::End), 19);
+    EXPECT_EQ(reader.Seek(40, SeekOrigin::Begin), 20) << "no further than the archive's end";
+}
+
+TEST_F(ArchiveFeedTest, AnArchiveRunThatFailsFailsTheReaderInsteadOfEndingIt) {
     writer.WriteBuffer("half", 4);
     char buffer[16];
     EXPECT_EQ(reader.Read(buffer, sizeof buffer), 4);
