@@ -86,6 +86,11 @@ bool SameDataFiles(const std::vector<TSearchRec>& a, const std::vector<TSearchRe
 
 }  // namespace
 
+namespace {
+constexpr const char* kEarlyStem = ".nestbridge-early-";
+constexpr const char* kKeptStem = ".nestbridge-kept-";
+}  // namespace
+
 // The copy of the files a download replaces, packed by a thread of its own while the archive
 // arrives (the line is the limit then), so that the swap finds it ready. It stands in only while
 // the data files are exactly as they were when packing began; otherwise the swap packs anew.
@@ -94,7 +99,8 @@ public:
     TEarlyKeptCopy(std::string dataFolder, const std::string& backupFolder)
         : dataFolder_(std::move(dataFolder)), before_(DataFileEntries(dataFolder_)) {
         if (before_.empty()) return;
-        path_ = CreateTempFile(backupFolder, ".nestbridge-kept-");
+        // Named so that the start-up recovery removes it until the swap takes it.
+        path_ = CreateTempFile(backupFolder, kEarlyStem);
         if (path_.empty()) return;
         thread_ = std::thread([this] { packed_ = PackDataFiles(dataFolder_, path_, &stop_); });
     }
@@ -106,12 +112,16 @@ public:
     TEarlyKeptCopy(const TEarlyKeptCopy&) = delete;
     TEarlyKeptCopy& operator=(const TEarlyKeptCopy&) = delete;
 
-    // The packed copy, now the caller's to keep or delete; empty where it does not stand for the
-    // data files as they are now.
+    // The packed copy under the kept copy's temporary name, now the caller's to keep or delete;
+    // empty where it does not stand for the data files as they are now.
     std::string Take() {
         if (thread_.joinable()) thread_.join();
         if (!packed_ || !SameDataFiles(before_, DataFileEntries(dataFolder_))) return {};
-        return std::exchange(path_, std::string());
+        const std::string folder = ExtractFilePath(path_);
+        const std::string kept = folder + kKeptStem + ExtractFileName(path_).substr(std::string(kEarlyStem).size());
+        if (FileExists(kept) || !RenameFile(path_, kept)) return {};
+        path_.clear();
+        return kept;
     }
 
 private:
@@ -175,7 +185,7 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
                 CrashPoint("swap.tables-kept");
             } else if (!DataFileNames(c.DataFolder).empty()) {
                 if (!DirectoryExists(c.BackupFolder) && !CreateDir(c.BackupFolder)) return false;
-                kept.Reset(CreateTempFile(c.BackupFolder, ".nestbridge-kept-"));
+                kept.Reset(CreateTempFile(c.BackupFolder, kKeptStem));
                 if (kept.Path().empty() || !PackDataFiles(c.DataFolder, kept.Path())) return false;
                 CrashPoint("swap.tables-kept");
             }

@@ -18,10 +18,11 @@ bool IsFolder(const std::string& path) {
     return attr != -1 && (attr & faDirectory);
 }
 
-// A temporary download or archive of a dead run: ".nestbridge-download-XXXXXX" or
-// ".nestbridge-archive-XXXXXX" in the Backup folder.
+// A temporary download or archive of a dead run in the Backup folder: ".nestbridge-download-XXXXXX",
+// ".nestbridge-archive-XXXXXX", or ".nestbridge-early-XXXXXX", a copy of the tables packed during
+// a download that the swap had not yet taken (the tables themselves were still in place).
 bool IsPartialDownload(const std::string& name) {
-    for (const std::string stem : {".nestbridge-download-", ".nestbridge-archive-"})
+    for (const std::string stem : {".nestbridge-download-", ".nestbridge-archive-", ".nestbridge-early-"})
         if (name.size() == stem.size() + 6 && name.compare(0, stem.size(), stem) == 0) return true;
     return false;
 }

@@ -250,6 +250,11 @@ TEST_F(SwapRecoveryTest, TemporaryDownloadsOfADeadRunGoAndNothingElse) {
     WriteFile(Data("Backup/.nestbridge-download-XXXXXX"), "another");
     WriteFile(Data("Backup/.nestbridge-download-toolong"), "not ours");
     WriteFile(Data("Backup/.notes"), "hidden, not ours");
+    // The tables packed during a download before its swap took them: the tables are in place.
+    WriteFile(Data("Backup/.nestbridge-early-a1B2c3"), "tables packed early");
+    // Taken by a swap: after a crash past its commit perhaps the only copy of the replaced tables.
+    WriteFile(Data("Backup/.nestbridge-kept-a1B2c3"), "the replaced tables");
+    oldSet["Backup/.nestbridge-kept-a1B2c3"] = "the replaced tables";
     oldSet["Backup/.nestbridge-download-toolong"] = "not ours";
     oldSet["Backup/.notes"] = "hidden, not ours";
     EXPECT_EQ(static_cast<int>(RecoverInterruptedSwap(data).Outcome),
