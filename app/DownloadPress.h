@@ -11,8 +11,6 @@
 
 namespace nb {
 
-class TBackgroundTransfer;
-class TBackupFile;
 class TEarlyKeptCopy;
 
 class TDownloadPress {
@@ -26,27 +24,19 @@ public:
     // btnRestoreWizardClick: the whole press; done, or why it stopped (it has said so itself).
     TResult<> Run();
 
-    // The steps, under their own names. DownloadFile starts the archive's transfer into a file
-    // beside the previous local one, and RestoreData restores it as it arrives; it replaces the
-    // local archive only once it has restored completely.
+    // The steps, under their own names. DownloadFile leaves the archive beside the previous
+    // local one (PendingDownload()) until RestoreData has restored it completely.
     TResult<> DownloadFile();
-    TResult<> RestoreData(std::string archivePath);
+    TResult<> RestoreData(const std::string& archivePath);
+    const std::string& PendingDownload() const { return pending_; }
 
 private:
     bool KeepPendingDownload();
-    TResult<> DownloadFailed(const std::string& reason);
-    // Waits for the transfer's end and says how it went; true once the whole archive is here.
-    bool SettleArrival();
-    bool RestoreArriving(TBackupFile& archive, const std::string& target);
 
     TPressContext& c_;
     int32_t generation_;
     TServerCopy serverCopy_;
-    std::string arriving_;  // the file the transfer writes
-    std::string pending_;   // the whole archive, until it becomes the local one
-    std::unique_ptr<TBackgroundTransfer> fetch_;
-    bool settled_ = false, arrived_ = false;
-    std::string arrivalFailure_;
+    std::string pending_;
     // The files the download replaces, packed while the archive arrives.
     std::unique_ptr<TEarlyKeptCopy> early_;
 };
