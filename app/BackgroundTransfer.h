@@ -1,10 +1,9 @@
 #pragma once
 // A transfer of the archive run by a thread of its own while this thread works on the same
-// archive: an upload sends what the archive run has written so far, a download's restore reads
-// what has arrived so far, both through the feed. The FTP client belongs to that thread from
-// Start until Wait says the transfer ended: its work events then only count, and this thread
-// shows them (Began, Count). Destroying the transfer fails the feed, if nobody finished it, and
-// waits for the thread.
+// archive: the upload sends what the archive run has written so far, through the feed. The FTP
+// client belongs to that thread from Start until Wait says the transfer ended: its work events
+// then only count, and this thread shows them (Began, Count). Destroying the transfer fails the
+// feed, if nobody finished it, and waits for the thread.
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -37,8 +36,6 @@ public:
     int64_t Count() const { return count_; }
     // Waits for the end: the FTP client is this thread's again, and what ended the transfer is raised.
     void Finish();
-    // After Finish: whether the transfer raised.
-    bool Failed() const { return failure_ != nullptr; }
 
 private:
     void Join();

@@ -32,8 +32,8 @@ public:
     // A transfer another thread runs while this thread works on the archive: its start is marked
     // when it starts, and its progress shown from where it stands whenever this thread looks.
     void MarkTransferStart();
-    // One look (nothing before its bytes flow). total: the bytes an upload sends; 0 for a
-    // download, whose expected size counts.
+    // One look (nothing before its bytes flow). total: the bytes it moves; 0 where the expected
+    // size counts.
     void ShowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode, int64_t total);
     // Looks until it ends, pumping messages, then ends the work display where one began.
     void FollowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode, int64_t total);
