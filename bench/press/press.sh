@@ -59,7 +59,8 @@ ip netns add "$ns"
 in_ns() { ip netns exec "$ns" "$@"; }
 in_ns ip link set lo mtu 1500 up
 # Debian's python3, which has pyftpdlib, whatever python3 comes first on PATH.
-in_ns /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p $port -w -u press -P press -d "$work/ftp" >"$work/ftp.log" 2>&1 &
+# Started without the shell function, so that $! is the server itself and the clean-up ends it.
+ip netns exec "$ns" /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p $port -w -u press -P press -d "$work/ftp" >"$work/ftp.log" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do
   in_ns bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" 2>/dev/null && break
