@@ -4,17 +4,21 @@
 #include <atomic>
 #include <thread>
 
+#include "app/ArchiveFeed.h"
+#include "app/BackgroundTransfer.h"
 #include "app/DataFolderSwap.h"
 #include "app/DataGuard.h"
 #include "app/FileNotices.h"
 #include "app/ServerArchive.h"
 #include "app/UploadPress.h"
 #include "platform/Clock.h"
+#include "net/ftp/IdFTPFileStreams.h"
 #include "platform/CrashPoint.h"
 #include "platform/FileSystem.h"
 #include "platform/Format.h"
 #include "platform/ScopeExit.h"
 #include "platform/Stream.h"
+#include "platform/UserInterface.h"
 
 namespace nb {
 
@@ -137,11 +141,18 @@ namespace {
 // may be the only copy of them) and take that name once the swap stands; early, where given, may
 // have packed them already. requireTables: the first archive must hold a table. beforeMoving: a
 // last step once everything is staged.
+// The restore of the first archive where it is still arriving, and what settles its arrival (false:
+// it failed, which it has said, and the swap's own texts would only confuse).
+struct TArrivingArchive {
+    std::function<bool(TBackupFile& archive, const std::string& target)> Restore;
+    std::function<bool()> Settle;
+};
+
 TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archives, const std::string& keptTables,
                          bool requireTables, const std::function<bool()>& beforeMoving,
-                         TEarlyKeptCopy* early = nullptr) {
+                         TEarlyKeptCopy* early = nullptr, const TArrivingArchive* arriving = nullptr) {
     TWindowLayer& window = c.Window;
-    bool noTables = false;
+    bool noTables = false, arrivalFailed = false;
     std::string leftBehind, problem;
     TPartialFile kept("");
     TResult<> result;
@@ -155,12 +166,14 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
         // The user's archive without a single table would leave the books empty.
         int32_t tableEntries = 0;
         TDataFolderSwap swap(c.DataFolder, archives, [&](const std::string& path, const std::string& target) {
-            if (!requireTables || path != archives.front()) return archive.Restore(path, target);
+            const bool first = path == archives.front();
+            auto restore = [&] { return first && arriving ? arriving->Restore(archive, target) : archive.Restore(path, target); };
+            if (!requireTables || !first) return restore();
             archive.OnRestoreFile = [&tableEntries](TBackupFile&, std::string& file, int32_t, bool&) {
                 tableEntries += IsTableName(ExtractFileName(file));
             };
             ScopeExit detach([&archive] { archive.OnRestoreFile = nullptr; });
-            if (!archive.Restore(path, target)) return false;
+            if (!restore()) return false;
             noTables = tableEntries == 0;
             return !noTables;
         });
@@ -179,6 +192,7 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
             return !beforeMoving || beforeMoving();
         };
         result = swap.Run();
+        arrivalFailed = !result && arriving && !arriving->Settle();
         if (result) {
             if (!kept.Path().empty()) {
                 if (RenameFile(kept.Path(), keptTables))
@@ -187,16 +201,18 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
                     window.ShowFailureReason("the replaced tables stay in " + kept.Path());
                 kept.Keep();
             }
-        } else {
+        } else if (!arrivalFailed) {
             if (!noTables)
                 problem = swap.Fault() == TSwapFault::DiskFull ? DiskFullNotice(c.DataFolder)
                                                                : SwapFaultNotice(swap.Fault(), swap.ProblemFile());
         }
         if (!swap.RolledBack()) leftBehind = swap.SetAsideFolder();
-        window.SetStatusText(result ? "복원을 완료했습니다." : "복원에 실패하였습니다.");
+        if (!arrivalFailed) window.SetStatusText(result ? "복원을 완료했습니다." : "복원에 실패하였습니다.");
     }
     if (!problem.empty()) window.ShowProblem(problem);
-    if (noTables) {
+    if (arrivalFailed) {
+        // The failed transfer said so; nothing of the data folder changed.
+    } else if (noTables) {
         window.ShowInformation(NoTablesInServerArchiveText(), kGuardCaption);
         result = Refused(NoTablesInServerArchiveText());
     } else if (!result) {
@@ -212,8 +228,12 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
 
 TDownloadPress::TDownloadPress(TPressContext& context, int32_t generation) : c_(context), generation_(generation) {}
 
-// A download that never became the local archive goes.
+// A download that never became the local archive goes, once nothing writes it any more.
 TDownloadPress::~TDownloadPress() {
+    fetch_.reset();
+    c_.Session.SetTransferUnderWay(false);
+    early_.reset();
+    if (!arriving_.empty()) DeleteFile(arriving_);
     if (!pending_.empty()) DeleteFile(pending_);
 }
 
@@ -233,25 +253,21 @@ TResult<> TDownloadPress::Run() {
     if (!DirectoryExists(c_.BackupFolder)) CreateDir(c_.BackupFolder);
     early_ = std::make_unique<TEarlyKeptCopy>(c_.DataFolder, c_.BackupFolder);
     TResult<> done = DownloadFile();
-    std::string title;
-    if (done) {
-        title = TitleOf(pending_);
-        done = RestoreData(pending_);
-    }
+    if (done) done = RestoreData(arriving_);
     session.DisconnectServer();
     if (!done) return done;
-    c_.RecordPress(serverCopy_, title, CurrentTables(c_.DataFolder));
+    c_.RecordPress(serverCopy_, TitleOf(c_.LocalArchivePath()), CurrentTables(c_.DataFolder));
     c_.Window.ShowMessage("모든 작업을 정상적으로 완료하였습니다.");
     return {};
 }
 
+// The archive arrives by a thread of its own into a file beside the previous local archive, which
+// stays until the new one has restored completely; the restore reads it as it arrives.
 TResult<> TDownloadPress::DownloadFile() {
     if (!c_.IdFTP1.IsConnected()) return Fail("not connected");
     TWindowLayer& window = c_.Window;
     TServerArchive server(c_.IdFTP1, c_.RemoteArchiveName(), c_.Session.Endpoints().Generations);
     const std::string remote = generation_ > 0 ? server.GenerationName(generation_) : c_.RemoteArchiveName();
-    // Outside the trap, so that a full disk is judged while the partial download still takes its room.
-    TPartialFile partial("");
     try {
         window.SetProgressVisible(true);
         window.SetStatusText("파일을 받는 중...");
@@ -268,34 +284,127 @@ TResult<> TDownloadPress::DownloadFile() {
         c_.Display.SetExpectedSize(expected);
         CrashPoint("download.size-known");
 
-        // The previous local archive stays until the new one has restored completely.
         if (!DirectoryExists(c_.BackupFolder)) CreateDir(c_.BackupFolder);
-        partial.Reset(CreateTempFile(c_.BackupFolder, ".nestbridge-download-"));
-        if (partial.Path().empty()) throw Exception("cannot create the download file");
+        arriving_ = CreateTempFile(c_.BackupFolder, ".nestbridge-download-");
+        if (arriving_.empty()) throw Exception("cannot create the download file");
         CrashPoint("download.file-created");
+        fetch_ = std::make_unique<TBackgroundTransfer>(c_.IdFTP1);
+        remote_ = remote;
+        return {};
+    } catch (...) {
+        return DownloadFailed(CurrentExceptionText());
+    }
+}
+
+// Started only once the swap has staged its journal and work area, so that none of the swap's
+// steps before its restore runs beside a transfer.
+void TDownloadPress::StartArrival() {
+    if (fetch_->Started()) return;
+    c_.Session.SetTransferUnderWay(true);
+    c_.Display.MarkTransferStart();
+    fetch_->Start([&ftp = c_.IdFTP1, &feed = fetch_->Feed(), remote = remote_, path = arriving_,
+                   expected = serverCopy_.Size] {
         int64_t received = 0;
         {
-            TFileStream file(partial.Path(), fmOpenReadWrite | fmShareDenyWrite);
-            c_.IdFTP1.GetToStream(remote, file, false);
-            CrashPoint("download.received");
+            TFileStream file(path, fmOpenReadWrite | fmShareDenyWrite);
+            TFeedWriter writer(file, feed);
+            TWriteBehindStream behind(writer);
+            ftp.GetToStream(remote, behind, false);
+            behind.Flush();
             if (!file.Sync()) throw Exception("cannot write the download file");
-            CrashPoint("download.synced");
             received = file.Size();
         }
         if (expected >= 0 && received != expected) throw Exception("short download");
-        window.SetStatusText("전송을 완료했습니다.");
-        pending_ = partial.Keep();
-        CrashPoint("download.done");
-        return {};
+        feed.Finish(true);
+    });
+}
+
+TResult<> TDownloadPress::DownloadFailed(const std::string& reason) {
+    TWindowLayer& window = c_.Window;
+    window.ShowFailureReason(reason);
+    window.SetProgressVisible(false);
+    // Judged while the partial download still takes its room.
+    if (DirectoryExists(c_.BackupFolder) && DiskLooksFull(c_.BackupFolder))
+        window.ShowProblem(DiskFullNotice(c_.BackupFolder));
+    window.ShowMessage("파일 받기에 실패하였습니다.");
+    return Fail(reason);
+}
+
+bool TDownloadPress::SettleArrival() {
+    if (!fetch_ || settled_) return arrived_;
+    settled_ = true;
+    try {
+        // A swap that stopped before its restore still gets the whole archive, as it always did.
+        StartArrival();
     } catch (...) {
-        const std::string reason = CurrentExceptionText();
-        window.ShowFailureReason(reason);
-        window.SetProgressVisible(false);
-        if (DirectoryExists(c_.BackupFolder) && DiskLooksFull(c_.BackupFolder))
-            window.ShowProblem(DiskFullNotice(c_.BackupFolder));
-        window.ShowMessage("파일 받기에 실패하였습니다.");
-        return Fail(reason);
+        arrivalFailure_ = DownloadFailed(CurrentExceptionText()).Failure().Reason;
+        return false;
     }
+    c_.Display.FollowBackgroundTransfer(*fetch_, c_.IdFTP1, wmRead, 0);
+    c_.Session.SetTransferUnderWay(false);
+    try {
+        fetch_->Finish();
+    } catch (...) {
+        arrivalFailure_ = DownloadFailed(CurrentExceptionText()).Failure().Reason;
+        return false;
+    }
+    CrashPoint("download.received");
+    CrashPoint("download.synced");
+    c_.Window.SetStatusText("전송을 완료했습니다.");
+    pending_ = std::exchange(arriving_, std::string());
+    CrashPoint("download.done");
+    // What is left of the restore shows its own progress.
+    c_.Display.ShowArchiveProgress();
+    return arrived_ = true;
+}
+
+bool TDownloadPress::RestoreArriving(TBackupFile& archive, const std::string& target) {
+    bool restored = false;
+    std::exception_ptr raised;
+    std::vector<std::pair<int32_t, std::string>> errors;
+    {
+        // While the bytes arrive the window shows the transfer; the archive's own reports wait
+        // for its outcome, since a cut transfer is the whole story.
+        TProgressEvent progress = std::exchange(
+            archive.OnProgress, [this](TBackupFile&, const std::string&, TPercentage, bool&) {
+                c_.Display.ShowBackgroundTransfer(*fetch_, wmRead, 0);
+            });
+        TBackupErrorEvent reportError = std::exchange(
+            archive.OnError,
+            [&errors](TBackupFile&, int32_t code, const std::string& text) { errors.emplace_back(code, text); });
+        // While the line is the limit, each restored file goes to disk once it is whole, instead
+        // of all of them when the swap makes staging durable.
+        std::string previous;
+        TRestoreFileEvent entry = archive.OnRestoreFile;
+        archive.OnRestoreFile = [&](TBackupFile& sender, std::string& file, int32_t attributes, bool& restore) {
+            if (!previous.empty() && !settled_) SyncFile(previous);
+            if (entry) entry(sender, file, attributes, restore);
+            previous = restore ? JoinPath(target, ExtractFileName(file)) : std::string();
+        };
+        ScopeExit restoreEvents([&] {
+            archive.OnProgress = std::move(progress);
+            archive.OnError = std::move(reportError);
+            archive.OnRestoreFile = std::move(entry);
+            archive.RestoreStream = nullptr;
+        });
+        try {
+            StartArrival();
+            TFeedReader reader(arriving_, fetch_->Feed());
+            archive.RestoreStream = &reader;
+            restored = archive.Restore(":STREAM", target);
+        } catch (...) {
+            raised = std::current_exception();
+        }
+        if (!SettleArrival()) return false;
+        for (const auto& [code, text] : errors) {
+            if (reportError)
+                reportError(archive, code, text);
+            else
+                ShowErrorBox(text);
+        }
+    }
+    if (raised) std::rethrow_exception(raised);
+    return restored;
 }
 
 bool TDownloadPress::KeepPendingDownload() {
@@ -306,11 +415,17 @@ bool TDownloadPress::KeepPendingDownload() {
     return SyncDirectory(c_.BackupFolder);
 }
 
-TResult<> TDownloadPress::RestoreData(const std::string& archivePath) {
+TResult<> TDownloadPress::RestoreData(std::string archivePath) {
     // A downloaded archive replaces the previous local one only once it restored completely.
-    return SwapDataFolder(
+    const TArrivingArchive arriving{[this](TBackupFile& archive, const std::string& target) {
+                                        return RestoreArriving(archive, target);
+                                    },
+                                    [this] { return SettleArrival(); }};
+    TResult<> restored = SwapDataFolder(
         c_, {archivePath, c_.ZipcodeArchivePath()}, c_.KeptTablesPath(), true,
-        [this, archivePath] { return archivePath != pending_ || KeepPendingDownload(); }, early_.get());
+        [this] { return KeepPendingDownload(); }, early_.get(), fetch_ && archivePath == arriving_ ? &arriving : nullptr);
+    if (!restored && fetch_ && !arrived_) return Fail(arrivalFailure_);
+    return restored;
 }
 
 TResult<> UndoDownload(TPressContext& c) {

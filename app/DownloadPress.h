@@ -11,6 +11,8 @@
 
 namespace nb {
 
+class TBackgroundTransfer;
+class TBackupFile;
 class TEarlyKeptCopy;
 
 class TDownloadPress {
@@ -24,19 +26,29 @@ public:
     // btnRestoreWizardClick: the whole press; done, or why it stopped (it has said so itself).
     TResult<> Run();
 
-    // The steps, under their own names. DownloadFile leaves the archive beside the previous
-    // local one (PendingDownload()) until RestoreData has restored it completely.
+    // The steps, under their own names. DownloadFile starts the archive's transfer into a file
+    // beside the previous local one, and RestoreData restores it as it arrives; it replaces the
+    // local archive only once it has restored completely.
     TResult<> DownloadFile();
-    TResult<> RestoreData(const std::string& archivePath);
-    const std::string& PendingDownload() const { return pending_; }
+    TResult<> RestoreData(std::string archivePath);
 
 private:
     bool KeepPendingDownload();
+    TResult<> DownloadFailed(const std::string& reason);
+    // Waits for the transfer's end and says how it went; true once the whole archive is here.
+    void StartArrival();
+    bool SettleArrival();
+    bool RestoreArriving(TBackupFile& archive, const std::string& target);
 
     TPressContext& c_;
     int32_t generation_;
     TServerCopy serverCopy_;
-    std::string pending_;
+    std::string remote_;    // the server's file it fetches
+    std::string arriving_;  // the file the transfer writes
+    std::string pending_;   // the whole archive, until it becomes the local one
+    std::unique_ptr<TBackgroundTransfer> fetch_;
+    bool settled_ = false, arrived_ = false;
+    std::string arrivalFailure_;
     // The files the download replaces, packed while the archive arrives.
     std::unique_ptr<TEarlyKeptCopy> early_;
 };
