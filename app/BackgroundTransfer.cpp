@@ -1,5 +1,7 @@
 #include "app/BackgroundTransfer.h"
 
+#include "app/TransferDisplay.h"
+
 namespace nb {
 
 TBackgroundTransfer::~TBackgroundTransfer() {
@@ -10,7 +12,10 @@ TBackgroundTransfer::~TBackgroundTransfer() {
 
 void TBackgroundTransfer::Start(std::function<void()> transfer) {
     onWorkBegin_ = std::exchange(ftp_.OnWorkBegin, [this](TIdComponent&, TWorkMode, int64_t) { began_ = true; });
-    onWork_ = std::exchange(ftp_.OnWork, [this](TIdComponent&, TWorkMode, int64_t count) { count_ = count; });
+    onWork_ = std::exchange(ftp_.OnWork, [this](TIdComponent&, TWorkMode mode, int64_t count) {
+        count_ = count;
+        PassTransferChunk(mode);
+    });
     onWorkEnd_ = std::exchange(ftp_.OnWorkEnd, nullptr);
     thread_ = std::thread([this, transfer = std::move(transfer)] {
         std::exception_ptr failure;

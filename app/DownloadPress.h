@@ -26,9 +26,9 @@ public:
     // btnRestoreWizardClick: the whole press; done, or why it stopped (it has said so itself).
     TResult<> Run();
 
-    // The steps, under their own names. DownloadFile starts the archive's transfer into a file
-    // beside the previous local one, and RestoreData restores it as it arrives; it replaces the
-    // local archive only once it has restored completely.
+    // The steps, under their own names. DownloadFile readies the archive's transfer into a file
+    // beside the previous local one, and RestoreData starts it and restores the archive as it
+    // arrives; it replaces the local archive only once it has restored completely.
     TResult<> DownloadFile();
     TResult<> RestoreData(std::string archivePath);
 

@@ -64,22 +64,21 @@ void TTransferDisplay::MarkTransferStart() {
     backgroundShown_ = false;
 }
 
-void TTransferDisplay::ShowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode,
-                                              int64_t total) {
+void TTransferDisplay::ShowBackgroundTransfer(TBackgroundTransfer& transfer, TWorkMode mode, int64_t total) {
     if (!transfer.Began()) return;
     if (!backgroundShown_) SetRange(total);
     backgroundShown_ = true;
-    IdFTP1Work(sender, mode, transfer.Count());
+    ShowWork(mode, transfer.Count());
 }
 
 void TTransferDisplay::FollowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode,
                                                 int64_t total) {
     constexpr int32_t kRefreshMilliseconds = 100;
     while (!transfer.Wait(kRefreshMilliseconds)) {
-        ShowBackgroundTransfer(transfer, sender, mode, total);
+        ShowBackgroundTransfer(transfer, mode, total);
         window_.ProcessMessages();
     }
-    ShowBackgroundTransfer(transfer, sender, mode, total);
+    ShowBackgroundTransfer(transfer, mode, total);
     if (backgroundShown_) IdFTP1WorkEnd(sender, mode);
     backgroundShown_ = false;
 }
@@ -94,11 +93,17 @@ void TTransferDisplay::SetRange(int64_t workCountMax) {
 }
 
 void TTransferDisplay::IdFTP1Work(TIdComponent&, TWorkMode AWorkMode, int64_t AWorkCount) {
-    lastSpeed_ = TransferSpeed(AWorkCount, ElapsedSeconds(transferStart_, now_()), lastSpeed_);
-    window_.SetStatusText(SpeedStatusText(AWorkMode, lastSpeed_));
-    window_.SetProgressPosition(static_cast<int32_t>(std::min<int64_t>(AWorkCount >> progressShift_, INT32_MAX)));
-    CrashPoint(AWorkMode == wmRead ? "download.chunk" : "upload.chunk");
+    ShowWork(AWorkMode, AWorkCount);
+    PassTransferChunk(AWorkMode);
 }
+
+void TTransferDisplay::ShowWork(TWorkMode mode, int64_t count) {
+    lastSpeed_ = TransferSpeed(count, ElapsedSeconds(transferStart_, now_()), lastSpeed_);
+    window_.SetStatusText(SpeedStatusText(mode, lastSpeed_));
+    window_.SetProgressPosition(static_cast<int32_t>(std::min<int64_t>(count >> progressShift_, INT32_MAX)));
+}
+
+void PassTransferChunk(TWorkMode mode) { CrashPoint(mode == wmRead ? "download.chunk" : "upload.chunk"); }
 
 // "전송을 완료했습니다." is the workflows' to show, once the server holds (or this computer has)
 // every byte: the end of the work also comes when a transfer was cut.

@@ -34,7 +34,7 @@ public:
     void MarkTransferStart();
     // One look (nothing before its bytes flow). total: the bytes it moves; 0 where the expected
     // size counts.
-    void ShowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode, int64_t total);
+    void ShowBackgroundTransfer(TBackgroundTransfer& transfer, TWorkMode mode, int64_t total);
     // Looks until it ends, pumping messages, then ends the work display where one began.
     void FollowBackgroundTransfer(TBackgroundTransfer& transfer, TIdComponent& sender, TWorkMode mode, int64_t total);
     void BackupFileProgress(TBackupFile& Sender, const std::string& Filename, uint8_t Percent, bool& Continue);
@@ -43,6 +43,7 @@ public:
 
 private:
     void SetRange(int64_t workCountMax);
+    void ShowWork(TWorkMode mode, int64_t count);
 
     TWindowLayer& window_;
     std::function<double()> now_;
@@ -52,6 +53,10 @@ private:
     double lastSpeed_ = 0;  // KB/s of the current transfer
     bool backgroundShown_ = false;
 };
+
+// The crash step of a transfer's chunk, passed by the thread that moves the bytes: a kill there
+// never finds another thread of the press waiting on the network.
+void PassTransferChunk(TWorkMode mode);
 
 // Seconds between two local date-times as the window counts them: the time of day of the
 // difference (whole days dropped), its whole seconds in 16-bit arithmetic, plus the milliseconds.

@@ -4,7 +4,8 @@
 // installed, links platform/CrashHooks.cpp, which installs the hook. There NB_CRASH_AT=<name>[#<n>]
 // in the environment ends the process at once (SIGKILL; TerminateProcess on Windows) when the
 // n-th (default first) passage of that step is reached, and NB_CRASH_TRACE=<file> appends every
-// step name passed to that file. Steps are passed on the thread that runs the press.
+// step name passed to that file. Steps are passed on the thread that runs the press, but for a
+// transfer's chunks, which the thread moving the bytes passes.
 #include <string_view>
 
 namespace nb {

@@ -2,15 +2,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "platform/CrashPoint.h"
 #include "platform/Environment.h"
+#include "platform/Sync.h"
 
 namespace nb {
 namespace {
 
 void StopAtCrashPoint(std::string_view name) {
+    // A transfer's thread passes its chunks beside the press's own steps.
+    static TLock lock;
+    std::lock_guard hold(lock);
     static std::map<std::string, int, std::less<>> passes;
     int pass = ++passes[std::string(name)];
     if (auto trace = EnvironmentValue("NB_CRASH_TRACE")) {
