@@ -23,8 +23,10 @@ std::vector<std::string> TraceLines(const std::string& path) {
     std::vector<std::string> lines;
     if (!PathExists(path)) return lines;  // a build without hooks writes none
     std::istringstream in(ReadFile(path));
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // written as text on Windows
         if (!line.empty()) lines.push_back(line);
+    }
     return lines;
 }
 
