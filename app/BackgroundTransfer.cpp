@@ -17,7 +17,7 @@ void TBackgroundTransfer::Start(std::function<void()> transfer) {
         PassTransferChunk(mode);
     });
     onWorkEnd_ = std::exchange(ftp_.OnWorkEnd, nullptr);
-    thread_ = std::thread([this, transfer = std::move(transfer)] {
+    auto run = [this, transfer = std::move(transfer)] {
         std::exception_ptr failure;
         try {
             transfer();
@@ -31,7 +31,16 @@ void TBackgroundTransfer::Start(std::function<void()> transfer) {
             ended_ = true;
         }
         endedSignal_.notify_all();
-    });
+    };
+    try {
+        thread_ = std::thread(std::move(run));
+    } catch (...) {
+        // No thread: the client stays this thread's, with its own events.
+        ftp_.OnWorkBegin = std::move(onWorkBegin_);
+        ftp_.OnWork = std::move(onWork_);
+        ftp_.OnWorkEnd = std::move(onWorkEnd_);
+        throw;
+    }
 }
 
 bool TBackgroundTransfer::Wait(int32_t milliseconds) {
