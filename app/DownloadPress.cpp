@@ -135,12 +135,6 @@ private:
 
 namespace {
 
-// The restore shared by the download and the undo: swaps the data folder's files for the
-// archives' contents. The files it replaces are packed into keptTables before anything moves
-// (under a temporary name the start-up recovery never removes: after a crash past the commit it
-// may be the only copy of them) and take that name once the swap stands; early, where given, may
-// have packed them already. requireTables: the first archive must hold a table. beforeMoving: a
-// last step once everything is staged.
 // The restore of the first archive where it is still arriving, and what settles its arrival (false:
 // it failed, which it has said, and the swap's own texts would only confuse).
 struct TArrivingArchive {
@@ -148,9 +142,15 @@ struct TArrivingArchive {
     std::function<bool()> Settle;
 };
 
+// The restore shared by the download and the undo: swaps the data folder's files for the
+// archives' contents. The files it replaces are packed into keptTables before anything moves
+// (under a temporary name the start-up recovery never removes: after a crash past the commit it
+// may be the only copy of them) and take that name once the swap stands; early, where given, may
+// have packed them already. requireTables: the first archive must hold a table. beforeMoving: a
+// last step once everything is staged. arriving, where given: the first archive is still arriving.
 TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archives, const std::string& keptTables,
-                         bool requireTables, const std::function<bool()>& beforeMoving,
-                         TEarlyKeptCopy* early = nullptr, const TArrivingArchive* arriving = nullptr) {
+                         bool requireTables, const std::function<bool()>& beforeMoving, TEarlyKeptCopy* early = nullptr,
+                         const TArrivingArchive* arriving = nullptr) {
     TWindowLayer& window = c.Window;
     bool noTables = false, arrivalFailed = false;
     std::string leftBehind, problem;
@@ -167,7 +167,9 @@ TResult<> SwapDataFolder(TPressContext& c, const std::vector<std::string>& archi
         int32_t tableEntries = 0;
         TDataFolderSwap swap(c.DataFolder, archives, [&](const std::string& path, const std::string& target) {
             const bool first = path == archives.front();
-            auto restore = [&] { return first && arriving ? arriving->Restore(archive, target) : archive.Restore(path, target); };
+            auto restore = [&] {
+                return first && arriving ? arriving->Restore(archive, target) : archive.Restore(path, target);
+            };
             if (!requireTables || !first) return restore();
             archive.OnRestoreFile = [&tableEntries](TBackupFile&, std::string& file, int32_t, bool&) {
                 tableEntries += IsTableName(ExtractFileName(file));
@@ -302,21 +304,21 @@ void TDownloadPress::StartArrival() {
     if (fetch_->Started()) return;
     c_.Session.SetTransferUnderWay(true);
     c_.Display.MarkTransferStart();
-    fetch_->Start([&ftp = c_.IdFTP1, &feed = fetch_->Feed(), remote = remote_, path = arriving_,
-                   expected = serverCopy_.Size] {
-        int64_t received = 0;
-        {
-            TFileStream file(path, fmOpenReadWrite | fmShareDenyWrite);
-            TFeedWriter writer(file, feed);
-            TWriteBehindStream behind(writer);
-            ftp.GetToStream(remote, behind, false);
-            behind.Flush();
-            if (!file.Sync()) throw Exception("cannot write the download file");
-            received = file.Size();
-        }
-        if (expected >= 0 && received != expected) throw Exception("short download");
-        feed.Finish(true);
-    });
+    fetch_->Start(
+        [&ftp = c_.IdFTP1, &feed = fetch_->Feed(), remote = remote_, path = arriving_, expected = serverCopy_.Size] {
+            int64_t received = 0;
+            {
+                TFileStream file(path, fmOpenReadWrite | fmShareDenyWrite);
+                TFeedWriter writer(file, feed);
+                TWriteBehindStream behind(writer);
+                ftp.GetToStream(remote, behind, false);
+                behind.Flush();
+                if (!file.Sync()) throw Exception("cannot write the download file");
+                received = file.Size();
+            }
+            if (expected >= 0 && received != expected) throw Exception("short download");
+            feed.Finish(true);
+        });
 }
 
 TResult<> TDownloadPress::DownloadFailed(const std::string& reason) {
@@ -365,8 +367,8 @@ bool TDownloadPress::RestoreArriving(TBackupFile& archive, const std::string& ta
     {
         // While the bytes arrive the window shows the transfer; the archive's own reports wait
         // for its outcome, since a cut transfer is the whole story.
-        TProgressEvent progress = std::exchange(
-            archive.OnProgress, [this](TBackupFile&, const std::string&, TPercentage, bool&) {
+        TProgressEvent progress =
+            std::exchange(archive.OnProgress, [this](TBackupFile&, const std::string&, TPercentage, bool&) {
                 c_.Display.ShowBackgroundTransfer(*fetch_, wmRead, 0);
             });
         TBackupErrorEvent reportError = std::exchange(
@@ -417,13 +419,12 @@ bool TDownloadPress::KeepPendingDownload() {
 
 TResult<> TDownloadPress::RestoreData(std::string archivePath) {
     // A downloaded archive replaces the previous local one only once it restored completely.
-    const TArrivingArchive arriving{[this](TBackupFile& archive, const std::string& target) {
-                                        return RestoreArriving(archive, target);
-                                    },
-                                    [this] { return SettleArrival(); }};
+    const TArrivingArchive arriving{
+        [this](TBackupFile& archive, const std::string& target) { return RestoreArriving(archive, target); },
+        [this] { return SettleArrival(); }};
     TResult<> restored = SwapDataFolder(
-        c_, {archivePath, c_.ZipcodeArchivePath()}, c_.KeptTablesPath(), true,
-        [this] { return KeepPendingDownload(); }, early_.get(), fetch_ && archivePath == arriving_ ? &arriving : nullptr);
+        c_, {archivePath, c_.ZipcodeArchivePath()}, c_.KeptTablesPath(), true, [this] { return KeepPendingDownload(); },
+        early_.get(), fetch_ && archivePath == arriving_ ? &arriving : nullptr);
     if (!restored && fetch_ && !arrived_) return Fail(arrivalFailure_);
     return restored;
 }

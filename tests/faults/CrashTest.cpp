@@ -79,7 +79,8 @@ void CrashTest::KillAtEveryStep(const FolderContents& oldContents, bool swapFail
     const auto restoring = std::find(points.begin(), points.end(), "swap.RestoreIntoStaging#1");
     const auto received = std::find(points.begin(), points.end(), "download.received#1");
     ASSERT_LT(restoring, received);
-    for (auto point = restoring + 1; point != received; ++point) EXPECT_EQ(point->rfind("download.chunk#", 0), 0u) << *point;
+    for (auto point = restoring + 1; point != received; ++point)
+        EXPECT_EQ(point->rfind("download.chunk#", 0), 0u) << *point;
     if (std::getenv("NB_CRASH_LIST"))
         fs::copy_file(FsPath(trace), FsPath(LocalPath(std::getenv("NB_CRASH_LIST"))),
                       fs::copy_options::overwrite_existing);
