@@ -1,8 +1,9 @@
 #pragma once
 // A transfer of the archive run by a thread of its own while this thread works on the same
-// archive: the upload sends what the archive run has written so far, through the feed. The FTP
-// client belongs to that thread from Start until Wait says the transfer ended: its work events
-// then only count, and this thread shows them (Began, Count). Destroying the transfer fails the
+// archive, through the feed: the upload sends what the archive run has written so far, the
+// download's restore reads what has arrived so far. The FTP client belongs to that thread from
+// Start until Wait says the transfer ended: its work events then only count (and pass the chunk's
+// crash step there), and this thread shows them (Began, Count). Destroying the transfer fails the
 // feed, if nobody finished it, and waits for the thread.
 #include <atomic>
 #include <cstdint>

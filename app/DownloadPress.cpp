@@ -24,6 +24,9 @@ namespace nb {
 
 namespace {
 
+constexpr const char* kEarlyStem = ".nestbridge-early-";
+constexpr const char* kKeptStem = ".nestbridge-kept-";
+
 // A temporary file that goes away unless it was kept.
 class TPartialFile {
 public:
@@ -84,11 +87,6 @@ bool SameDataFiles(const std::vector<TSearchRec>& a, const std::vector<TSearchRe
     });
 }
 
-}  // namespace
-
-namespace {
-constexpr const char* kEarlyStem = ".nestbridge-early-";
-constexpr const char* kKeptStem = ".nestbridge-kept-";
 }  // namespace
 
 // The copy of the files a download replaces, packed by a thread of its own while the archive
@@ -338,13 +336,8 @@ bool TDownloadPress::SettleArrival() {
     try {
         // A swap that stopped before its restore still gets the whole archive, as it always did.
         StartArrival();
-    } catch (...) {
-        arrivalFailure_ = DownloadFailed(CurrentExceptionText()).Failure().Reason;
-        return false;
-    }
-    c_.Display.FollowBackgroundTransfer(*fetch_, c_.IdFTP1, wmRead, 0);
-    c_.Session.SetTransferUnderWay(false);
-    try {
+        c_.Display.FollowBackgroundTransfer(*fetch_, c_.IdFTP1, wmRead, 0);
+        c_.Session.SetTransferUnderWay(false);
         fetch_->Finish();
     } catch (...) {
         arrivalFailure_ = DownloadFailed(CurrentExceptionText()).Failure().Reason;

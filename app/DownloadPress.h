@@ -35,8 +35,9 @@ public:
 private:
     bool KeepPendingDownload();
     TResult<> DownloadFailed(const std::string& reason);
-    // Waits for the transfer's end and says how it went; true once the whole archive is here.
+    // Starts the archive's transfer on its thread, once.
     void StartArrival();
+    // Waits for the transfer's end and says how it went; true once the whole archive is here.
     bool SettleArrival();
     bool RestoreArriving(TBackupFile& archive, const std::string& target);
 
