@@ -145,7 +145,7 @@ void CompareOnData(const std::string& label, const std::vector<std::string>& fil
     std::string fileArgs;
     for (const auto& f : files) {
         total += static_cast<double>(fs::file_size(f));
-        fileArgs += " " + Quote(f);
+        fileArgs.append(" ").append(Quote(f));
     }
     const fs::path folder = fs::path(files.front()).parent_path();
     const std::string archivePath = (work / "bench.bck").string(), restoreDir = (work / "restored").string();

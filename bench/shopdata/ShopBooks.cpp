@@ -56,7 +56,7 @@ void WriteTable(const std::string& path, uint64_t bytes, Writer& w, uint32_t& fi
             uint32_t qty = 1 + w.Next(200), price = 100 * (5 + w.Next(2000));
             Put32(rec, firstId++);
             Put32(rec + 4, day);
-            PutText(rec + 8, 10, "C" + std::to_string(10000 + w.Next(400)));
+            PutText(rec + 8, 10, std::string("C").append(std::to_string(10000 + w.Next(400))));
             PutText(rec + 18, 24, kParties[w.Next(std::size(kParties))]);
             PutText(rec + 42, 24, kItems[w.Next(std::size(kItems))]);
             Put32(rec + 66, qty);
